@@ -1,0 +1,90 @@
+#pragma once
+
+// Shared helpers for the Qt Test suites.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace TestSupport {
+
+// Call first in initTestCase(): settings and data folders go to the test
+// locations under the suite's temporary HOME.
+inline void enterTestMode()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+// What a modal dialog showed when it was answered.
+struct DialogSeen
+{
+    bool seen = false;
+    QString className;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Answers the next modal dialog from the event loop. For a QMessageBox the
+// given standard button is pressed; for any other dialog `answer` runs (or the
+// dialog is rejected when none is given). Keep the returned object alive until
+// the dialog has come and gone: it polls with a timer, so nested event loops
+// of the dialog keep working.
+class ModalAnswer : public QObject
+{
+public:
+    explicit ModalAnswer(QMessageBox::StandardButton button = QMessageBox::Ok,
+                         std::function<void(QWidget*)> answer = {})
+        : m_button(button)
+        , m_answer(std::move(answer))
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, this, &ModalAnswer::poll);
+        m_timer.start();
+    }
+
+    const DialogSeen& seen() const { return m_seen; }
+
+private:
+    void poll()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        m_timer.stop();
+        m_seen.seen = true;
+        m_seen.className = QString::fromLatin1(modal->metaObject()->className());
+        m_seen.title = modal->windowTitle();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            m_seen.text = box->text();
+            m_seen.icon = box->icon();
+            if (QAbstractButton* b = box->button(m_button))
+                b->click();
+            else
+                box->reject();
+            return;
+        }
+        if (auto* progress = qobject_cast<QProgressDialog*>(modal))
+            m_seen.text = progress->labelText();
+        if (m_answer)
+            m_answer(modal);
+        else if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+    }
+
+    QMessageBox::StandardButton m_button;
+    std::function<void(QWidget*)> m_answer;
+    QTimer m_timer;
+    DialogSeen m_seen;
+};
+
+} // namespace TestSupport
