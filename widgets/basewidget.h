@@ -8,6 +8,9 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <memory>
+
+class BaseWidgetPrivate;
 class Connectable;
 class KTModule;
 class MotherBoard;
@@ -137,9 +140,17 @@ protected:
     QString failureMessage;
     QString successMessage;
 
+    // The name a file dialog returns for a chosen file under a name filter:
+    // when the filter lists extensions ("*.hex" followed by a blank or ")")
+    // and the file's suffix is none of them (case-sensitive), the first one
+    // is appended.
+    static QString completeFileExtension(const QString& fileName, const QString& nameFilter);
+
 private:
     bool startComparing();
     void startProgrammingStep();
     void startVerifyingStep();
     void finishOperation();
+
+    std::unique_ptr<BaseWidgetPrivate> d;
 };

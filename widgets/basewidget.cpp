@@ -1,0 +1,623 @@
+#include "basewidget.h"
+
+#include "applicationdirectory.h"
+#include "connectable.h"
+#include "connectionmanager.h"
+#include "hexmodel.h"
+#include "hexparserfactory.h"
+#include "ktmodule.h"
+#include "motherboard.h"
+
+#include <QCompleter>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QRegularExpression>
+#include <QTextStream>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+#include <QUrl>
+
+// Off by default; QT_LOGGING_RULES="kestrix.basewidget.debug=true" follows
+// board binding and every step of the programming sequence.
+Q_LOGGING_CATEGORY(lcBaseWidget, "kestrix.basewidget", QtWarningMsg)
+
+namespace {
+bool s_extraChipSupport = false;
+
+QString& hexPathStorage()
+{
+    static QString path;
+    return path;
+}
+
+constexpr int headingPercent = 140;
+constexpr int printFieldWidth = 20;
+} // namespace
+
+// Guards for library objects the page talks to. The library may delete a
+// board (and its modules) when it goes away, so the plain members that pages
+// see are only dereferenced while these still point at a live object.
+class BaseWidgetPrivate
+{
+public:
+    QPointer<Connectable> boundBoard;
+    QPointer<KTModule> wiredModule;
+};
+
+BaseWidget::BaseWidget(QWidget* parent)
+    : QWidget(parent)
+    , motherBoard(nullptr)
+    , board(nullptr)
+    , operationFinished(false)
+    , operationCanceled(false)
+    , progressDialogActive(false)
+    , operationSucceeded(false)
+    , programmingActive(false)
+    , lastProgrammingResult(false)
+    , progressDialog(nullptr)
+    , programmingState(StateIdle)
+    , moduleIndex(0)
+    , currentModule(nullptr)
+    , d(new BaseWidgetPrivate)
+{
+    setMaximumWidth(800);
+}
+
+BaseWidget::~BaseWidget() = default;
+
+bool BaseWidget::hasUnsavedFiles() const
+{
+    return false;
+}
+
+bool BaseWidget::save()
+{
+    return false;
+}
+
+bool BaseWidget::saveAs()
+{
+    return false;
+}
+
+bool BaseWidget::deleteWhenReplaced() const
+{
+    return true;
+}
+
+void BaseWidget::leavePage() { }
+
+bool BaseWidget::canSave() const
+{
+    return false;
+}
+
+void BaseWidget::setBoard(int boardID)
+{
+    Connectable* found = ConnectionManager::Instance()->getBoardByID(boardID);
+
+    // A page bound to another board before no longer listens to that one.
+    if (d->boundBoard && d->boundBoard != found) {
+        disconnect(d->boundBoard, &Connectable::disconnected, this, &BaseWidget::boardDisconnected);
+        disconnect(d->boundBoard, &Connectable::progressUpdated, this, &BaseWidget::progressUpdated);
+    }
+
+    board = found;
+    d->boundBoard = found;
+    motherBoard = nullptr;
+    qCDebug(lcBaseWidget) << "setBoard" << boardID << "found" << (found != nullptr);
+    if (!found)
+        return;
+
+    // Unique: the sequence binds the board again on every run.
+    connect(found, &Connectable::disconnected, this, &BaseWidget::boardDisconnected, Qt::UniqueConnection);
+    connect(found, &Connectable::progressUpdated, this, &BaseWidget::progressUpdated, Qt::UniqueConnection);
+
+    if (found->getTypeConnected() == Connectable::TypeMotherBoard)
+        motherBoard = qobject_cast<MotherBoard*>(found);
+}
+
+void BaseWidget::setSubtype(quint8) { }
+
+bool BaseWidget::canClose() const
+{
+    return true;
+}
+
+bool BaseWidget::hidesLogView() const
+{
+    return false;
+}
+
+void BaseWidget::prepareModule(KTModule*) { }
+
+QString BaseWidget::helpKey() const
+{
+    return QStringLiteral("general/doc/index");
+}
+
+QString BaseWidget::title() const
+{
+    return QString();
+}
+
+void BaseWidget::boardUpdate() { }
+
+void BaseWidget::boardDisconnected()
+{
+    board = nullptr;
+}
+
+void BaseWidget::progressDialogCancel()
+{
+    if (!progressDialogActive)
+        return;
+    operationCanceled = true;
+    operationFinished = true;
+}
+
+void BaseWidget::afterProgramming() { }
+
+// ---------------------------------------------------------------------------
+// Progress dialog
+
+void BaseWidget::showProgressDialog(QObject* source, const QString& windowTitle, const QString& labelText)
+{
+    auto* dialog = new QProgressDialog(parentWidget());
+    progressDialog = dialog;
+    dialog->setWindowTitle(windowTitle);
+    dialog->setLabelText(labelText);
+    dialog->setMinimumDuration(0);
+    dialog->setModal(true);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+
+    // The dialog deletes itself; never leave the member dangling.
+    connect(dialog, &QObject::destroyed, this, [this, dialog]() {
+        if (progressDialog == dialog)
+            progressDialog = nullptr;
+    });
+
+    operationCanceled = false;
+    progressDialogActive = true;
+
+    if (source) {
+        const QMetaObject* meta = source->metaObject();
+        if (meta->indexOfSignal("progressUpdate(int)") >= 0)
+            connect(source, SIGNAL(progressUpdate(int)), dialog, SLOT(setValue(int)));
+        else if (meta->indexOfSignal("progressUpdated(int)") >= 0)
+            connect(source, SIGNAL(progressUpdated(int)), dialog, SLOT(setValue(int)));
+        else
+            qCWarning(lcBaseWidget) << "progress source" << meta->className() << "has no progress signal";
+
+        // A cancelled dialog hides itself; further progress would show it again.
+        QPointer<QObject> guardedSource(source);
+        connect(dialog, &QProgressDialog::canceled, dialog, [guardedSource, dialog]() {
+            if (guardedSource)
+                QObject::disconnect(guardedSource, nullptr, dialog, nullptr);
+        });
+    }
+    connect(dialog, &QProgressDialog::canceled, this, &BaseWidget::progressDialogCancel);
+
+    dialog->show();
+}
+
+void BaseWidget::closeProgressDialog()
+{
+    // Cleared first: closing makes the dialog emit canceled(), which is then
+    // not taken for the user's cancel.
+    progressDialogActive = false;
+    if (progressDialog)
+        progressDialog->close();
+}
+
+// ---------------------------------------------------------------------------
+// HEX programming sequence
+
+bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, const QString& operationText,
+                                const QString& successMessage, const QString& failureMessage, int boardID,
+                                int moduleIndex)
+{
+    this->operationText = operationText;
+    this->successMessage = successMessage;
+    this->failureMessage = failureMessage;
+    this->moduleIndex = moduleIndex;
+    programmingActive = true;
+
+    setBoard(boardID);
+    if (!motherBoard) {
+        QMessageBox::information(this, tr("Board not connected"),
+                                 tr("The selected board has been disconnected.\r\nPlease reconnect the board and try "
+                                    "again."),
+                                 QMessageBox::Ok);
+        return false;
+    }
+
+    currentModule = motherBoard->getModule(moduleIndex);
+
+    // Each connection exists once, however many sequences run, and a module
+    // used by an earlier sequence no longer drives this page.
+    if (d->wiredModule && d->wiredModule != currentModule) {
+        disconnect(d->wiredModule, &KTModule::operationDone, this, &BaseWidget::programmingCheck);
+        disconnect(d->wiredModule, &KTModule::progressUpdate, this, &BaseWidget::progressUpdated);
+    }
+    d->wiredModule = currentModule;
+    if (currentModule) {
+        disconnect(currentModule, &KTModule::operationDone, this, &BaseWidget::programmingCheck);
+        connect(currentModule, &KTModule::operationDone, this, &BaseWidget::programmingCheck);
+        disconnect(currentModule, &KTModule::progressUpdate, this, &BaseWidget::progressUpdated);
+        connect(currentModule, &KTModule::progressUpdate, this, &BaseWidget::progressUpdated);
+    }
+    connect(this, &BaseWidget::programmingDone, this, &BaseWidget::progDone, Qt::UniqueConnection);
+
+    emit logmessage(KestrixStudio::LogStatus, tr("Checking HEX file"));
+
+    if (fileName.isEmpty()) {
+        emit logmessage(KestrixStudio::LogError, tr("No filename was supplied"));
+        return false;
+    }
+
+    const QString connectError = tr("Could not connect to the device. Please ensure that the device is connected and "
+                                    "the motherboard turned on");
+    if (!currentModule) {
+        qCDebug(lcBaseWidget) << "board" << boardID << "has no module in slot" << moduleIndex;
+        emit logmessage(KestrixStudio::LogError, connectError);
+        return false;
+    }
+
+    const QString path = QStringLiteral("%1/%2/%3").arg(ApplicationDirectory::path(), folder, fileName);
+    HexModel* model = currentModule->getModel();
+    model->reset();
+    if (!HexParserFactory::read(path, model, HexParserFactory::FormatIntelHex)) {
+        qCDebug(lcBaseWidget) << "parsing" << path << "failed:" << HexParserFactory::lastError();
+        emit logmessage(KestrixStudio::LogError,
+                        tr("Could not parse the HEX file. Please confirm that the file '%1' is in the '%2' folder.")
+                            .arg(fileName, folder));
+        return false;
+    }
+
+    if (!startComparing()) {
+        // No orphan dialog: the comparison never started, so nothing will close it.
+        closeProgressDialog();
+        emit logmessage(KestrixStudio::LogError, connectError);
+        return false;
+    }
+    return true;
+}
+
+bool BaseWidget::startComparing()
+{
+    programmingState = StateComparing;
+    currentModule = motherBoard->getModule(moduleIndex);
+    prepareModule(currentModule);
+    qCDebug(lcBaseWidget) << "comparing";
+    showProgressDialog(currentModule, tr("Checking hexfile"), tr("Comparing hexfile with content on device"));
+    return currentModule && currentModule->startVerifying();
+}
+
+void BaseWidget::startProgrammingStep()
+{
+    programmingState = StateProgramming;
+    emit logmessage(KestrixStudio::LogStatus, operationText);
+    qCDebug(lcBaseWidget) << "programming";
+    showProgressDialog(currentModule, tr("Programming hexfile"), operationText);
+    if (!d->wiredModule)
+        return;
+    currentModule->startFlag = true;
+    currentModule->startProgramming();
+}
+
+void BaseWidget::startVerifyingStep()
+{
+    programmingState = StateVerifying;
+    qCDebug(lcBaseWidget) << "verifying";
+    showProgressDialog(currentModule, tr("Verifying hexfile"), operationText);
+    if (d->wiredModule)
+        currentModule->startVerifying();
+}
+
+void BaseWidget::programmingCheck(quint32 what, quint32 status)
+{
+    qCDebug(lcBaseWidget) << "operationDone" << what << status << "in state" << programmingState
+                          << "canceled" << operationCanceled;
+    closeProgressDialog();
+
+    if (what == KTModule::OperationProgramming) {
+        operationFinished = true;
+    } else if (what == KTModule::OperationVerifying) {
+        operationFinished = true;
+        operationSucceeded = (status == 0);
+    }
+
+    switch (programmingState) {
+    case StateComparing:
+        // A cancel ends the sequence when the step reports, whatever it found.
+        if (operationSucceeded || operationCanceled)
+            finishOperation();
+        else
+            startProgrammingStep();
+        break;
+    case StateProgramming:
+        if (operationCanceled)
+            finishOperation();
+        else
+            startVerifyingStep();
+        break;
+    case StateVerifying:
+        finishOperation();
+        break;
+    default:
+        break;
+    }
+}
+
+void BaseWidget::finishOperation()
+{
+    programmingState = StateFinished;
+
+    if (operationCanceled) {
+        if (d->wiredModule)
+            currentModule->abort();
+        emit logmessage(KestrixStudio::LogStatus, tr("User canceled the operation"));
+        emit programmingDone(false);
+    } else if (operationSucceeded) {
+        emit logmessage(KestrixStudio::LogStatus, successMessage);
+        if (d->boundBoard && motherBoard)
+            motherBoard->resetDevice();
+        emit programmingDone(true);
+    } else {
+        emit logmessage(KestrixStudio::LogError, failureMessage);
+        QMessageBox::warning(parentWidget(), tr("Programming failed"), failureMessage, QMessageBox::Ok);
+        emit programmingDone(false);
+    }
+}
+
+void BaseWidget::progDone(bool success)
+{
+    programmingActive = false;
+    lastProgrammingResult = success;
+    afterProgramming();
+}
+
+// ---------------------------------------------------------------------------
+// Page helpers
+
+int BaseWidget::askToSave(const QString& title, const QString& text)
+{
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, title, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    switch (answer) {
+    case QMessageBox::Save:
+        return save() ? 0 : 2;
+    case QMessageBox::Discard:
+        return 1;
+    default:
+        return 2;
+    }
+}
+
+QLineEdit* BaseWidget::createPathEdit()
+{
+    auto* edit = new QLineEdit;
+    addFileCompleter(edit);
+    return edit;
+}
+
+void BaseWidget::addFileCompleter(QLineEdit* edit)
+{
+    auto* completer = new QCompleter(this);
+    auto* model = new QFileSystemModel(completer);
+    completer->setModel(model);
+    model->setRootPath(QString());
+    edit->setCompleter(completer);
+}
+
+QString BaseWidget::completeFileExtension(const QString& fileName, const QString& nameFilter)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)(?:\\s|\\))"));
+    QStringList extensions;
+    QRegularExpressionMatchIterator it = pattern.globalMatch(nameFilter);
+    while (it.hasNext())
+        extensions << it.next().captured(1);
+
+    if (extensions.isEmpty() || extensions.contains(QFileInfo(fileName).suffix(), Qt::CaseSensitive))
+        return fileName;
+    return fileName + QLatin1Char('.') + extensions.first();
+}
+
+QString BaseWidget::fileDialog(QWidget* parent, const QString& caption, const QString& directory,
+                               const QString& defaultSuffix, const QString& filter, QFileDialog::FileMode fileMode,
+                               QFileDialog::AcceptMode acceptMode)
+{
+    QFileDialog dialog(parent, caption);
+    dialog.setDirectory(directory);
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setFileMode(fileMode);
+    dialog.setAcceptMode(acceptMode);
+
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return QString();
+    return completeFileExtension(chosen.first(), dialog.selectedNameFilter());
+}
+
+QString BaseWidget::openFileName(QWidget* parent, const QString& caption, const QString& directory,
+                                 const QString& filter, const QString& defaultSuffix)
+{
+    if (!directory.isEmpty())
+        setHexPath(directory);
+    const QString result = fileDialog(parent, caption, hexPath(), defaultSuffix, filter, QFileDialog::ExistingFile,
+                                      QFileDialog::AcceptOpen);
+    if (!result.isEmpty())
+        setHexPath(QFileInfo(result).absolutePath());
+    return result;
+}
+
+QString BaseWidget::saveFileName(QWidget* parent, const QString& caption, const QString& directory,
+                                 const QString& filter, const QString& defaultSuffix)
+{
+    if (!directory.isEmpty())
+        setHexPath(directory);
+    const QString result = fileDialog(parent, caption, hexPath(), defaultSuffix, filter, QFileDialog::AnyFile,
+                                      QFileDialog::AcceptSave);
+    if (!result.isEmpty())
+        setHexPath(QFileInfo(result).absolutePath());
+    return result;
+}
+
+QTreeWidgetItem* BaseWidget::createMenuItem(const QString& text, QTreeWidgetItem* parent, int type, int boardID,
+                                            int subtype)
+{
+    auto* item = new QTreeWidgetItem(parent, type * 1000 + boardID * 10 + subtype);
+    setItemRoles(item, type, boardID, subtype);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    item->setText(0, text);
+    return item;
+}
+
+void BaseWidget::setItemRoles(QTreeWidgetItem* item, int type, int boardID, int subtype)
+{
+    if (!item)
+        return;
+    item->setData(0, Qt::UserRole + 1, type);
+    item->setData(0, Qt::UserRole + 2, boardID);
+    item->setData(0, Qt::UserRole + 3, subtype);
+}
+
+void BaseWidget::setItemView(QTreeWidgetItem* item, KestrixStudio::WidgetView view)
+{
+    if (!item)
+        return;
+    const bool inTree = item->treeWidget() != nullptr;
+    Qt::ItemFlags flags = item->flags();
+    switch (view) {
+    case KestrixStudio::WidgetHide:
+        if (inTree)
+            item->setHidden(true);
+        item->setFlags(Qt::NoItemFlags);
+        return;
+    case KestrixStudio::WidgetRootWithVisibleChildren:
+        flags &= ~Qt::ItemIsSelectable;
+        flags |= Qt::ItemIsEnabled;
+        break;
+    case KestrixStudio::WidgetRootWithoutVisibleChildren:
+    case KestrixStudio::WidgetEnable:
+        flags &= ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        break;
+    default:
+        flags |= Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+        break;
+    }
+    if (inTree)
+        item->setHidden(false);
+    item->setFlags(flags);
+}
+
+void BaseWidget::removeItemsOfType(QTreeWidgetItem* parent, int type)
+{
+    if (!parent)
+        return;
+    const QList<QTreeWidgetItem*> children = parent->takeChildren();
+    QList<QTreeWidgetItem*> kept;
+    kept.reserve(children.size());
+    for (QTreeWidgetItem* child : children) {
+        if (child->type() / 1000 != type)
+            kept << child;
+    }
+    parent->addChildren(kept);
+}
+
+QTreeWidgetItem* BaseWidget::createHelpItem(const QString& text, const QString& key)
+{
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, text);
+    item->setData(0, Qt::UserRole, key);
+    return item;
+}
+
+QVariant BaseWidget::helpDocument(const QString& prefix, const QUrl& url)
+{
+    const QStringList parts = url.toString().split(QLatin1Char('/'), Qt::KeepEmptyParts);
+    if (parts.size() < 3 || parts.at(0) != prefix)
+        return QVariant();
+
+    QFile file(QStringLiteral(":/%1/%2").arg(parts.at(1), parts.at(2)));
+    if (!file.open(QIODevice::ReadOnly)) {
+        file.setFileName(file.fileName() + QStringLiteral(".html"));
+        if (!file.open(QIODevice::ReadOnly))
+            return QVariant();
+    }
+    const QByteArray content = file.readAll();
+    file.close();
+    return QVariant(content);
+}
+
+bool BaseWidget::hasProperty(QObject* object, const QString& name)
+{
+    return object && object->property(name.toLatin1().constData()).isValid();
+}
+
+QLabel* BaseWidget::createHeadingLabel(QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    applyHeadingFont(label);
+    return label;
+}
+
+void BaseWidget::applyHeadingFont(QWidget* widget)
+{
+    if (!widget)
+        return;
+    QFont font = widget->font();
+    if (font.pointSize() > 0)
+        font.setPointSize(font.pointSize() * headingPercent / 100);
+    else if (font.pixelSize() > 0) // a pixel-sized font has no point size to scale
+        font.setPixelSize(font.pixelSize() * headingPercent / 100);
+    font.setWeight(QFont::Bold);
+    widget->setFont(font);
+}
+
+void BaseWidget::printRow(const QString& first, const QString& second)
+{
+    QTextStream out(stdout);
+    out << Qt::left << qSetFieldWidth(printFieldWidth) << first << second << Qt::reset << Qt::endl;
+    out.flush();
+}
+
+void BaseWidget::printText(const QString& first, const QString& second)
+{
+    QTextStream out(stdout);
+    out << first << ' ' << second << "\n\n";
+    out.flush();
+}
+
+void BaseWidget::setExtraChipSupport(bool on)
+{
+    if (on)
+        s_extraChipSupport = true;
+}
+
+bool BaseWidget::extraChipSupport()
+{
+    return s_extraChipSupport;
+}
+
+QString BaseWidget::hexPath()
+{
+    return hexPathStorage();
+}
+
+void BaseWidget::setHexPath(const QString& path)
+{
+    hexPathStorage() = path;
+}
