@@ -1,0 +1,42 @@
+#include "evaluationview.h"
+
+#include "basewidget.h"
+
+#include <QTreeWidgetItem>
+
+namespace {
+
+// Menu categories the features tree resolves to a heading.
+enum FeatureCategory {
+    MenuFeatures24GHz = 0,
+    MenuFeaturesBluetooth = 4
+};
+
+} // namespace
+
+EvaluationView::EvaluationView(QWidget* parent)
+    : MenuView(parent)
+    , features24GHzItem(BaseWidget::createMenuItem(tr("2.4 GHz"), nullptr, 0, 0, 0))
+    , bluetoothItem(BaseWidget::createMenuItem(tr("Bluetooth"), nullptr, 0, 0, 0))
+{
+    // The features tree never takes the selection, it only lets go of it.
+    highlight(selectedItem, false);
+
+    addTopLevelItem(features24GHzItem);
+    addTopLevelItem(bluetoothItem);
+    expandAll();
+}
+
+EvaluationView::~EvaluationView() = default;
+
+QTreeWidgetItem* EvaluationView::categoryItem(int category)
+{
+    switch (category) {
+    case MenuFeatures24GHz:
+        return features24GHzItem;
+    case MenuFeaturesBluetooth:
+        return bluetoothItem;
+    default:
+        return invisibleRootItem();
+    }
+}

@@ -1,0 +1,87 @@
+#include "logview.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QScrollBar>
+
+Q_LOGGING_CATEGORY(lcLogView, "kestrix.logview", QtWarningMsg)
+
+LogView::LogView(const QString& fileName, QWidget* parent)
+    : QListWidget(parent)
+    , logFile(new QFile(fileName, this))
+    , listThreshold(KestrixStudio::LogStatus)
+    , scrollPending(false)
+{
+    levelNames.insert(KestrixStudio::LogDebug, QStringLiteral("DEBUG"));
+    levelNames.insert(KestrixStudio::LogStatus, QStringLiteral("STATUS"));
+    levelNames.insert(KestrixStudio::LogError, QStringLiteral("ERROR"));
+
+    // A long session lists hundreds of thousands of rows. With rows of one
+    // height and layout done in batches, an append costs the same at row
+    // 100,000 as at row 10; the per-append scroll is folded into one per
+    // event-loop turn (scrollToNewest).
+    setUniformItemSizes(true);
+    setLayoutMode(QListView::Batched);
+    setBatchSize(2000);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+
+    // Batched layout grows the scroll range after the append that asked
+    // for the newest row; keep the bottom in view until the user scrolls.
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int max) {
+        if (scrollPending)
+            verticalScrollBar()->setValue(max);
+    });
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int) { scrollPending = false; });
+
+    // The data folder is not created here: without it the log stays on screen.
+    if (!logFile->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        qCDebug(lcLogView) << "log file not opened:" << fileName << logFile->errorString();
+        return;
+    }
+    logStream.setDevice(logFile);
+    logStream << Qt::endl;
+    logStream.setFieldWidth(30);
+    logStream.setFieldAlignment(QTextStream::AlignCenter);
+    logStream.setPadChar(QLatin1Char('='));
+    logStream << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    logStream.setFieldWidth(0);
+    logStream.setFieldAlignment(QTextStream::AlignLeft);
+    logStream.setPadChar(QLatin1Char(' '));
+    logStream << Qt::endl;
+}
+
+LogView::~LogView()
+{
+    logStream.setDevice(nullptr);
+    logFile->close();
+}
+
+void LogView::message(KestrixStudio::LogLevel level, QString message)
+{
+    // Unknown levels are written with an empty name.
+    const QString& name = levelNames[level];
+    if (logStream.device())
+        logStream << name << QLatin1String(": ") << message << Qt::endl;
+
+    if (level < listThreshold)
+        return;
+
+    addItem(message);
+    // Current row without the immediate scroll: scrolling lays out the
+    // whole list, which per append would make a long log quadratic.
+    const bool autoScrolling = hasAutoScroll();
+    setAutoScroll(false);
+    setCurrentRow(count() - 1);
+    setAutoScroll(autoScrolling);
+
+    if (!scrollPending) {
+        scrollPending = true;
+        QMetaObject::invokeMethod(this, &LogView::scrollToNewest, Qt::QueuedConnection);
+    }
+}
+
+void LogView::scrollToNewest()
+{
+    scrollToBottom();
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "kestrixframework_export.h"
+#include "kestrixstudio.h"
+
+#include <QListWidget>
+#include <QMap>
+#include <QTextStream>
+
+class QFile;
+
+// The on-screen log and the writer of the log file. Every message goes to the
+// file, flushed at once; status and error messages also go to the list.
+class KESTRIXFRAMEWORK_EXPORT LogView : public QListWidget
+{
+    Q_OBJECT
+
+public:
+    explicit LogView(const QString& fileName, QWidget* parent = nullptr);
+    ~LogView() override;
+
+public slots:
+    void message(KestrixStudio::LogLevel level, QString message);
+
+private:
+    void scrollToNewest();
+
+    QFile* logFile;
+    QTextStream logStream;
+    QMap<int, QString> levelNames;
+    int listThreshold;
+    bool scrollPending;
+};
