@@ -1,0 +1,226 @@
+#include "flashdefaultsettings.h"
+#include "ui_flashdefaultsettings.h"
+
+#include "connectable.h"
+#include "connectionmanager.h"
+#include "hexmodel.h"
+#include "infopage.h"
+#include "ktmodule.h"
+#include "motherboard.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace {
+
+// Connector numbers of `target`, which are also the module slots.
+const int targetModule = 0;
+const int targetExtensionBoard = 1;
+const int targetISP = 2;
+const int targetNone = 255;
+const int slotExternalModule = 3;
+
+struct ChipEntry
+{
+    const char* text;
+    int ispDeviceType;
+};
+
+const ChipEntry chipEntries[] = {
+    { QT_TRANSLATE_NOOP("FlashDefaultSettings", "KT21 - QFN48"), 13 },
+    { QT_TRANSLATE_NOOP("FlashDefaultSettings", "KT21 - QFN32"), 25 },
+    { QT_TRANSLATE_NOOP("FlashDefaultSettings", "KT21 - QFN24"), 34 },
+    { QT_TRANSLATE_NOOP("FlashDefaultSettings", "KT22+"), 37 },
+    { QT_TRANSLATE_NOOP("FlashDefaultSettings", "KT52"), 125 },
+    { QT_TRANSLATE_NOOP("FlashDefaultSettings", "KT45 - QFN24"), 4 },
+    { QT_TRANSLATE_NOOP("FlashDefaultSettings", "KT45 - QFN28"), 5 },
+};
+
+} // namespace
+
+FlashDefaultSettings::FlashDefaultSettings(QWidget* parent)
+    : BaseWidget(parent)
+    , ui(new Ui::FlashDefaultSettings)
+    , programmingSucceeded(false)
+    , verifyingSucceeded(false)
+    , target(targetNone)
+{
+    ui->setupUi(this);
+
+    connect(ui->programButton, SIGNAL(clicked()), this, SLOT(startProgramming()));
+    connect(ui->exitButton, SIGNAL(clicked()), qApp, SLOT(quit()));
+    connect(ui->boardBox, SIGNAL(currentIndexChanged(int)), this, SLOT(chipTypeUpdate()));
+    connect(ui->KTModule, SIGNAL(clicked()), this, SLOT(targetChanged()));
+    connect(ui->KTISP, SIGNAL(clicked()), this, SLOT(targetChanged()));
+    connect(ui->extensionBoard, SIGNAL(clicked()), this, SLOT(targetChanged()));
+
+    for (const ChipEntry& chip : chipEntries)
+        ui->deviceTypeSelector->addItem(tr(chip.text), chip.ispDeviceType);
+
+    ui->programDongle->hide();
+
+    boardUpdate();
+    targetChanged();
+}
+
+FlashDefaultSettings::~FlashDefaultSettings()
+{
+    delete ui;
+}
+
+int FlashDefaultSettings::selectedBoardID() const
+{
+    return ui->boardBox->currentData().toInt();
+}
+
+void FlashDefaultSettings::boardUpdate()
+{
+    ui->boardBox->clear();
+    const QMap<int, Connectable*> boards = ConnectionManager::Instance()->getBoardIterator();
+    for (Connectable* connectable : boards) {
+        if (connectable && connectable->getTypeConnected() == Connectable::TypeMotherBoard)
+            ui->boardBox->addItem(tr("Board %1").arg(connectable->getBoardID()), connectable->getBoardID());
+    }
+    chipTypeUpdate();
+}
+
+void FlashDefaultSettings::chipTypeUpdate()
+{
+    setBoard(selectedBoardID());
+    if (motherBoard) {
+        ui->chipTypeLabel->setText(motherBoard->moduleName());
+        ui->chipTypeExtensionLabel->setText(motherBoard->extensionName());
+        ui->programDongle->setVisible(motherBoard->hasModuleExternalModuleCapability());
+    } else {
+        ui->chipTypeLabel->setText(tr("No board selected"));
+        ui->chipTypeExtensionLabel->setText(tr("No board selected"));
+        ui->programDongle->hide();
+    }
+}
+
+void FlashDefaultSettings::targetChanged()
+{
+    target = targetNone;
+
+    const bool moduleConnector = ui->KTModule->isChecked();
+    if (moduleConnector)
+        target = targetModule;
+    ui->chipTypeLabel->setEnabled(moduleConnector);
+
+    const bool isp = ui->KTISP->isChecked();
+    if (isp)
+        target = targetISP;
+    ui->deviceTypeSelector->setEnabled(isp);
+
+    const bool extension = ui->extensionBoard->isChecked();
+    if (extension)
+        target = targetExtensionBoard;
+    ui->otpSelector->setEnabled(extension);
+    ui->chipTypeExtensionLabel->setEnabled(extension);
+}
+
+void FlashDefaultSettings::startProgramming()
+{
+    setBoard(selectedBoardID());
+    if (!motherBoard) {
+        QMessageBox::information(this, tr("Board not connected"),
+                                 tr("The selected board has been disconnected.\r\nPlease reconnect the board and try again."),
+                                 QMessageBox::Ok);
+        return;
+    }
+
+    emit logmessage(KestrixStudio::LogStatus, tr("Checking HEX file"));
+
+    KTModule::MemoryType memoryType = KTModule::MemoryNormal;
+    if (ui->KTISP->isChecked()) {
+        motherBoard->flashSetISPDeviceType(ui->deviceTypeSelector->currentData().toInt());
+    } else if (ui->extensionBoard->isChecked()) {
+        memoryType = ui->otpSelector->isChecked() ? KTModule::MemoryOTP : KTModule::MemoryNormal;
+    }
+
+    // The dongle box counts only where it applies: shown, and the module connector chosen.
+    const bool dongle = ui->programDongle->isChecked() && ui->programDongle->isVisible() && ui->KTModule->isChecked();
+    KTModule* chosen = motherBoard->getModule(dongle ? slotExternalModule : target);
+    if (!chosen) {
+        emit logmessage(KestrixStudio::LogError,
+                        tr("Board %1 offers no module on the selected connector").arg(selectedBoardID()));
+        return;
+    }
+    module = chosen;
+    programmedBoard = motherBoard;
+
+    disconnect(chosen, SIGNAL(operationDone(quint32, quint32)), this, SLOT(flashCheck(quint32, quint32)));
+    connect(chosen, SIGNAL(operationDone(quint32, quint32)), this, SLOT(flashCheck(quint32, quint32)));
+
+    if (HexModel* model = chosen->getModel())
+        model->reset();
+    showProgressDialog(chosen, tr("Programming hexfile"), tr("Programming"));
+    motherBoard->setDefaultMode(true);
+    if (Infopage* page = chosen->infopage())
+        page->reset();
+    chosen->setTargetMemoryType(memoryType);
+    chosen->setMemoryParts(KTModule::MemoryPartProgram);
+    chosen->startFlag = true;
+    chosen->startProgramming();
+}
+
+void FlashDefaultSettings::flashCheck(quint32 what, quint32 status)
+{
+    closeProgressDialog();
+    if (what == KTModule::OperationProgramming) {
+        operationFinished = true;
+        programmingSucceeded = status == 0;
+        programmingFinished();
+    } else if (what == KTModule::OperationVerifying) {
+        operationFinished = true;
+        verifyingSucceeded = status == 0;
+        verifyingFinished();
+    }
+}
+
+bool FlashDefaultSettings::handleCancel()
+{
+    if (!operationCanceled)
+        return false;
+    if (module)
+        module->abort();
+    QMessageBox::information(this, tr("Operation canceled"), tr("User canceled the operation"), QMessageBox::Ok);
+    emit logmessage(KestrixStudio::LogStatus, tr("User canceled the operation"));
+    return true;
+}
+
+void FlashDefaultSettings::programmingFinished()
+{
+    if (handleCancel())
+        return;
+    if (!programmingSucceeded) {
+        QMessageBox::warning(this, tr("Programming failed"), tr("Where not able to program"), QMessageBox::Ok);
+        return;
+    }
+    if (ui->extensionBoard->isChecked() && ui->otpSelector->isChecked()) {
+        // OTP content cannot be read back, so it is neither verified nor followed by a reset.
+        QMessageBox::information(this, tr("Programming done"), tr("Infopage on the OTP circuit is done."),
+                                 QMessageBox::Ok);
+        return;
+    }
+    if (!module)
+        return;
+    showProgressDialog(module, tr("Verifying hexfile"), tr("Verifying"));
+    module->setMemoryParts(KTModule::MemoryPartVerify);
+    module->startVerifying();
+}
+
+void FlashDefaultSettings::verifyingFinished()
+{
+    if (handleCancel())
+        return;
+    if (!verifyingSucceeded)
+        QMessageBox::warning(this, tr("Programming failed"), tr("Where not able to program"), QMessageBox::Ok);
+    else
+        QMessageBox::information(this, tr("Programming done"),
+                                 tr("The programming went well. Everything should work as normal"), QMessageBox::Ok);
+    if (programmedBoard)
+        programmedBoard->resetDevice();
+    if (module)
+        module->setMemoryParts(KTModule::MemoryPartVerify);
+}
