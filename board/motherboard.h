@@ -1,5 +1,6 @@
 #pragma once
 
+#include "benchfile.h"
 #include "connectable.h"
 
 class KTModule;
@@ -24,14 +25,40 @@ public:
     int getTypeConnected() const override;
 
     quint16 getBoardFirmwareID() const;
+    // Leaves normal operation: the board disconnects and, unless its
+    // bootloader is silent, comes back as a BootloaderDevice after the
+    // bench's bootloaderDelayMs. False when the board is not on the bus.
     bool jumpToBootloader();
     void resetDevice();
+    // In default mode, programming a module with an empty HEX model writes
+    // the module's default-settings block (KTModule::defaultSettingsImage).
     void setDefaultMode(bool on);
     void flashSetISPDeviceType(int deviceType);
     QString moduleName() const;
     QString extensionName() const;
     bool hasModuleExternalModuleCapability() const;
 
-    // Slot 0 module, 1 extension board, 2 ISP, 3 external module.
+    // Slot 0 module, 1 extension board, 2 ISP, 3 external module. The same
+    // object for the board's life; null for other slot numbers. A module
+    // object exists for every slot; only slots listed in the bench carry a
+    // module that answers.
     KTModule* getModule(int slot);
+
+    bool defaultMode() const { return m_defaultMode; }
+    int ispDeviceType() const { return m_ispDeviceType; }
+    int resetCount() const { return m_resetCount; }
+    bool hasModuleInSlot(int slot) const;
+
+    // The bench's description of this board.
+    BenchFile::Device benchDevice() const { return m_device; }
+    void setBenchDevice(const BenchFile::Device& device);
+    // Ends running module operations (the board left the bus).
+    void abortOperations();
+
+private:
+    BenchFile::Device m_device;
+    KTModule* m_modules[4] = {};
+    bool m_defaultMode = false;
+    int m_ispDeviceType = 0;
+    int m_resetCount = 0;
 };

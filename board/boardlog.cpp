@@ -1,0 +1,3 @@
+#include "boardlog.h"
+
+Q_LOGGING_CATEGORY(lcBoard, "kestrix.board", QtWarningMsg)

@@ -1,0 +1,21 @@
+#include "connectable.h"
+
+#include "benchsimulation.h"
+
+Connectable::Connectable(int boardID, QObject* parent)
+    : QObject(parent)
+    , m_boardID(boardID)
+{
+}
+
+Connectable::~Connectable() = default;
+
+int Connectable::getBoardID() const
+{
+    return m_boardID;
+}
+
+void Connectable::renew()
+{
+    BenchSimulation::instance()->renew(this);
+}

@@ -1,0 +1,258 @@
+#include "ktmodule.h"
+
+#include "benchsimulation.h"
+#include "boardlog.h"
+#include "hexmodel.h"
+#include "infopage.h"
+#include "modulememory.h"
+#include "motherboard.h"
+
+#include <QSettings>
+#include <QTimer>
+
+namespace {
+int s_ispDeviceType = 13;
+int s_progressSteps = 10;
+
+const QString SettingsGroup = QStringLiteral("km4200ctrl");
+
+quint16 crc16(const QByteArray& data)
+{
+    quint16 crc = 0xffff;
+    for (char c : data) {
+        crc ^= quint16(quint8(c)) << 8;
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 0x8000) ? quint16((crc << 1) ^ 0x1021) : quint16(crc << 1);
+    }
+    return crc;
+}
+} // namespace
+
+KTModule::KTModule(QObject* parent)
+    : QObject(parent)
+    , m_model(new HexModel)
+    , m_infopage(new Infopage)
+    , m_timer(new QTimer(this))
+{
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, &KTModule::tick);
+}
+
+KTModule::KTModule(MotherBoard* board, int slot)
+    : KTModule(static_cast<QObject*>(board))
+{
+    m_board = board;
+    m_slot = slot;
+}
+
+KTModule::~KTModule()
+{
+    delete m_model;
+    delete m_infopage;
+}
+
+HexModel* KTModule::getModel()
+{
+    return m_model;
+}
+
+Infopage* KTModule::infopage()
+{
+    return m_infopage;
+}
+
+void KTModule::setMemoryParts(QFlags<ProgrammableMemoryPart> parts)
+{
+    m_parts = parts;
+}
+
+void KTModule::setTargetMemoryType(MemoryType type)
+{
+    m_memoryType = type;
+}
+
+bool KTModule::startProgramming()
+{
+    if (!startFlag)
+        return false;
+    return start(OperationProgramming);
+}
+
+bool KTModule::startVerifying()
+{
+    return start(OperationVerifying);
+}
+
+bool KTModule::start(Operation what)
+{
+    if (!m_board || m_running >= 0 || !BenchSimulation::instance()->isConnected(m_board)
+        || !m_board->hasModuleInSlot(m_slot))
+        return false;
+    qCDebug(lcBoard) << "board" << m_board->getBoardID() << "slot" << m_slot
+                     << (what == OperationProgramming ? "programming" : "verifying") << "starts";
+    m_running = int(what);
+    m_step = 0;
+    ++m_serial;
+    m_timer->start(0);
+    return true;
+}
+
+void KTModule::tick()
+{
+    if (m_running < 0)
+        return;
+    const quint64 serial = m_serial;
+    const int steps = qMax(1, s_progressSteps);
+    emit progressUpdate(m_step * 100 / steps);
+    // A receiver may have aborted, or started anew, meanwhile.
+    if (serial != m_serial || m_running < 0)
+        return;
+    if (m_step < steps) {
+        ++m_step;
+        m_timer->start(qMax(1, BenchSimulation::instance()->operationMs() / steps));
+        return;
+    }
+    const auto what = quint32(m_running);
+    const quint32 status = what == OperationProgramming ? program() : verify();
+    m_running = -1;
+    startFlag = false;
+    ++m_serial;
+    qCDebug(lcBoard) << "slot" << m_slot << "operation" << what << "ends with status" << status;
+    emit operationDone(what, status);
+}
+
+void KTModule::abort()
+{
+    abortWith(StatusAborted);
+}
+
+void KTModule::abortWith(quint32 status)
+{
+    if (m_running < 0)
+        return;
+    const auto what = quint32(m_running);
+    m_timer->stop();
+    m_running = -1;
+    startFlag = false;
+    ++m_serial;
+    qCDebug(lcBoard) << "slot" << m_slot << "operation" << what << "aborted with status" << status;
+    emit operationDone(what, status);
+}
+
+HexModel KTModule::expectedImage() const
+{
+    if (!m_model->isEmpty() || !m_board || !m_board->defaultMode())
+        return *m_model;
+    if (!m_infopage->content().isEmpty()) {
+        HexModel block;
+        block.write(DefaultBlockAddress, m_infopage->content());
+        return block;
+    }
+    return defaultSettingsImage();
+}
+
+quint32 KTModule::program()
+{
+    const BenchFile::Device device = m_board->benchDevice();
+    if (device.programStatus != 0)
+        return device.programStatus;
+    const HexModel image = expectedImage();
+    if (m_memoryType == MemoryOTP) {
+        const HexModel current = memory(MemoryOTP);
+        if (!current.isEmpty() && !current.sameContent(image))
+            return StatusOTPWritten;
+    }
+    HexModel stored;
+    const auto segments = image.segments();
+    for (auto it = segments.constBegin(); it != segments.constEnd(); ++it)
+        stored.write(it.key(), it.value());
+    QString error;
+    if (!ModuleMemory::write(m_board->getBoardID(), m_slot, m_memoryType, stored, &error)) {
+        BenchSimulation::instance()->log(2, QStringLiteral("Module memory not saved: %1").arg(error));
+        return StatusWriteFailed;
+    }
+    if (m_model->isEmpty() && m_board->defaultMode() && m_infopage->content().isEmpty())
+        m_infopage->setContent(image.segments().value(DefaultBlockAddress));
+    return StatusSuccess;
+}
+
+quint32 KTModule::verify()
+{
+    const BenchFile::Device device = m_board->benchDevice();
+    if (!device.verifyCompare)
+        return device.verifyStatus;
+    return memory(m_memoryType).sameContent(expectedImage()) ? StatusSuccess : StatusMismatch;
+}
+
+HexModel KTModule::memory(MemoryType type) const
+{
+    if (!m_board)
+        return HexModel();
+    return ModuleMemory::read(m_board->getBoardID(), m_slot, type);
+}
+
+HexModel KTModule::defaultSettingsImage() const
+{
+    QByteArray block(128, char(0xff));
+    block.replace(0, 4, "KTDS");
+    block[4] = 1; // layout version
+    block[5] = char(m_slot);
+    block[6] = char(m_board ? m_board->getBoardID() : 0);
+    block[7] = char(m_slot == MotherBoard::SlotISP && m_board ? m_board->ispDeviceType() : 0);
+    QString name;
+    if (m_board) {
+        if (m_slot == MotherBoard::SlotExtensionBoard)
+            name = m_board->extensionName();
+        else if (m_slot == MotherBoard::SlotISP)
+            name = QStringLiteral("ISP %1").arg(m_board->ispDeviceType());
+        else
+            name = m_board->moduleName();
+    }
+    QByteArray nameBytes = name.toUtf8().left(32);
+    nameBytes.append(QByteArray(32 - nameBytes.size(), '\0'));
+    block.replace(8, 32, nameBytes);
+    // Radio defaults: channel, transmit power, UART speed index, flags.
+    const char radio[] = { 11, 0x7f, 4, 0x01 };
+    block.replace(40, 4, QByteArray(radio, 4));
+    const quint16 crc = crc16(block.left(126));
+    block[126] = char(crc >> 8);
+    block[127] = char(crc & 0xff);
+    HexModel image;
+    image.write(DefaultBlockAddress, block);
+    return image;
+}
+
+void KTModule::loadSettings(QSettings* settings)
+{
+    if (!settings)
+        return;
+    settings->beginGroup(SettingsGroup);
+    s_ispDeviceType = settings->value(QStringLiteral("ispDeviceType"), s_ispDeviceType).toInt();
+    s_progressSteps = qBound(1, settings->value(QStringLiteral("progressSteps"), s_progressSteps).toInt(), 100);
+    settings->endGroup();
+}
+
+void KTModule::saveSettings(QSettings* settings)
+{
+    if (!settings)
+        return;
+    settings->beginGroup(SettingsGroup);
+    settings->setValue(QStringLiteral("ispDeviceType"), s_ispDeviceType);
+    settings->setValue(QStringLiteral("progressSteps"), s_progressSteps);
+    settings->endGroup();
+}
+
+int KTModule::defaultISPDeviceType()
+{
+    return s_ispDeviceType;
+}
+
+void KTModule::setDefaultISPDeviceType(int type)
+{
+    s_ispDeviceType = type;
+}
+
+int KTModule::progressSteps()
+{
+    return s_progressSteps;
+}

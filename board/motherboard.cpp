@@ -1,0 +1,90 @@
+#include "motherboard.h"
+
+#include "benchsimulation.h"
+#include "boardlog.h"
+#include "ktmodule.h"
+
+MotherBoard::MotherBoard(int boardID, QObject* parent)
+    : Connectable(boardID, parent)
+    , m_ispDeviceType(KTModule::defaultISPDeviceType())
+{
+    m_device.id = boardID;
+}
+
+MotherBoard::~MotherBoard() = default;
+
+int MotherBoard::getTypeConnected() const
+{
+    return TypeMotherBoard;
+}
+
+quint16 MotherBoard::getBoardFirmwareID() const
+{
+    return m_device.firmware;
+}
+
+bool MotherBoard::jumpToBootloader()
+{
+    return BenchSimulation::instance()->jumpToBootloader(this);
+}
+
+void MotherBoard::resetDevice()
+{
+    ++m_resetCount;
+    qCDebug(lcBoard) << "board" << m_boardID << "reset";
+    abortOperations();
+}
+
+void MotherBoard::setDefaultMode(bool on)
+{
+    m_defaultMode = on;
+}
+
+void MotherBoard::flashSetISPDeviceType(int deviceType)
+{
+    m_ispDeviceType = deviceType;
+    KTModule::setDefaultISPDeviceType(deviceType);
+}
+
+QString MotherBoard::moduleName() const
+{
+    return m_device.module;
+}
+
+QString MotherBoard::extensionName() const
+{
+    return m_device.extension;
+}
+
+bool MotherBoard::hasModuleExternalModuleCapability() const
+{
+    return m_device.externalModule;
+}
+
+KTModule* MotherBoard::getModule(int slot)
+{
+    if (slot < 0 || slot > 3)
+        return nullptr;
+    if (!m_modules[slot])
+        m_modules[slot] = new KTModule(this, slot);
+    return m_modules[slot];
+}
+
+bool MotherBoard::hasModuleInSlot(int slot) const
+{
+    return m_device.modules.contains(slot);
+}
+
+void MotherBoard::setBenchDevice(const BenchFile::Device& device)
+{
+    m_device = device;
+    m_device.id = m_boardID;
+}
+
+void MotherBoard::abortOperations()
+{
+    for (KTModule* module : m_modules) {
+        if (module)
+            module->abortWith(KTModule::StatusDeviceLost);
+    }
+}
