@@ -3,6 +3,8 @@
 #include "benchfixture.h"
 #include "boardfactory.h"
 #include "bootloaderdevice.h"
+#include "hexmodel.h"
+#include "hexparserfactory.h"
 #include "motherboard.h"
 #include "testsupport.h"
 
@@ -270,6 +272,23 @@ private slots:
         QVERIFY(BenchFile::updateKey(bench->path(), "one", "bootloader", "silent"));
         QCOMPARE(bench->read(), QByteArray("; my bench\r\n[bench]\r\noperationMs=20\r\n\r\n[one]\r\nid=1\r\n"
                                            "type=4      ; normal operation\r\nfirmware=8\r\nbootloader=silent\r\n"));
+    }
+
+    void demoBench()
+    {
+        // The demo: board 1 outdated, board 2 current, firmware file valid and clear of the bootloader.
+        const QString examples = QStringLiteral(KESTRIX_EXAMPLES_DIR);
+        QFile demo(examples + "/bench/bench.ini");
+        QVERIFY(demo.open(QIODevice::ReadOnly));
+        bench->start(demo.readAll());
+        const auto boards = BenchFixture::manager()->getBoardIterator();
+        QCOMPARE(boards.keys(), (QList<int> { 1, 2 }));
+        QCOMPARE(qobject_cast<MotherBoard*>(boards.value(1))->getBoardFirmwareID(), quint16(11));
+        QCOMPARE(qobject_cast<MotherBoard*>(boards.value(2))->getBoardFirmwareID(), quint16(12));
+        HexModel firmware;
+        QVERIFY(HexParserFactory::read(examples + "/firmware/KestrixFirmware_12.hex", &firmware, 1));
+        QVERIFY(firmware.byteCount() > 4096);
+        QVERIFY(firmware.endAddress() <= 0x1E000);
     }
 
 private:
