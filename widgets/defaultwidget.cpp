@@ -23,7 +23,8 @@
 
 Q_LOGGING_CATEGORY(lcFirmwareUpdate, "kestrix.firmwareupdate", QtWarningMsg)
 
-namespace {
+namespace
+{
 
 const int defaultBootloaderTimeout = 20000;
 const int toolStartTimeout = 5000;
@@ -88,6 +89,7 @@ DefaultWidget::DefaultWidget(QWidget* parent)
         updateCurrentFirmwareID();
 
     bootloaderTimer->setSingleShot(true);
+    bootloaderTimer->setTimerType(Qt::PreciseTimer);
     connect(bootloaderTimer, SIGNAL(timeout()), this, SLOT(bootloaderConnectTimeout()));
 }
 
@@ -149,6 +151,11 @@ void DefaultWidget::setBootloaderTimeoutForTesting(int milliseconds)
 int DefaultWidget::bootloaderTimeout()
 {
     return s_bootloaderTimeout;
+}
+
+void DefaultWidget::resetCurrentFirmwareIDForTesting()
+{
+    s_currentFirmwareID = 0;
 }
 
 QString DefaultWidget::hexFolder()
@@ -322,8 +329,8 @@ void DefaultWidget::startBootloader(int boardID)
 {
     if (s_runningPage) {
         emit logmessage(KestrixStudio::LogStatus,
-                        tr("An update is already running. Please wait until it has finished before starting board %1")
-                            .arg(boardID));
+            tr("An update is already running. Please wait until it has finished before starting board %1")
+                .arg(boardID));
         return;
     }
 
@@ -333,8 +340,8 @@ void DefaultWidget::startBootloader(int boardID)
 
     Connectable* connectable = manager->getBoardByID(boardID);
     if (!connectable) {
-        emit logmessage(KestrixStudio::LogStatus,
-                        tr("Connection to the board was lost. Please reconnect the board and try again"));
+        emit logmessage(
+            KestrixStudio::LogStatus, tr("Connection to the board was lost. Please reconnect the board and try again"));
         return;
     }
     if (connectable->getTypeConnected() != Connectable::TypeMotherBoard)
@@ -389,8 +396,8 @@ void DefaultWidget::startBootloader(int boardID)
     const QString appDir = ApplicationDirectory::path();
     const QString toolPath = QStringLiteral("%1/%2").arg(appDir, QLatin1String(toolName));
     const QString firmwarePath = QStringLiteral("%1/hex/KestrixFirmware_%2.hex").arg(appDir).arg(s_currentFirmwareID);
-    const QString commandLine = tr("\"%1\" %2 %3 \"%4\"")
-                                    .arg(toolPath, QLatin1String(toolTarget), QLatin1String(toolCommand), firmwarePath);
+    const QString commandLine
+        = tr("\"%1\" %2 %3 \"%4\"").arg(toolPath, QLatin1String(toolTarget), QLatin1String(toolCommand), firmwarePath);
 
     processFinished = false;
     auto process = std::make_unique<QProcess>();

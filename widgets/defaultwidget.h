@@ -54,6 +54,9 @@ public:
     static void setBootloaderTimeoutForTesting(int milliseconds);
     static int bootloaderTimeout();
 
+    // Tests only: forget the newest firmware number, as at program start.
+    static void resetCurrentFirmwareIDForTesting();
+
 public slots:
     void boardUpdate() override;
     void startBootloader(int boardID);

@@ -1,5 +1,4 @@
 #include "flashdefaultsettings.h"
-#include "ui_flashdefaultsettings.h"
 
 #include "connectable.h"
 #include "connectionmanager.h"
@@ -7,11 +6,13 @@
 #include "infopage.h"
 #include "ktmodule.h"
 #include "motherboard.h"
+#include "ui_flashdefaultsettings.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
-namespace {
+namespace
+{
 
 // Connector numbers of `target`, which are also the module slots.
 const int targetModule = 0;
@@ -20,8 +21,7 @@ const int targetISP = 2;
 const int targetNone = 255;
 const int slotExternalModule = 3;
 
-struct ChipEntry
-{
+struct ChipEntry {
     const char* text;
     int ispDeviceType;
 };
@@ -124,8 +124,8 @@ void FlashDefaultSettings::startProgramming()
     setBoard(selectedBoardID());
     if (!motherBoard) {
         QMessageBox::information(this, tr("Board not connected"),
-                                 tr("The selected board has been disconnected.\r\nPlease reconnect the board and try again."),
-                                 QMessageBox::Ok);
+            tr("The selected board has been disconnected.\r\nPlease reconnect the board and try again."),
+            QMessageBox::Ok);
         return;
     }
 
@@ -139,11 +139,11 @@ void FlashDefaultSettings::startProgramming()
     }
 
     // The dongle box counts only where it applies: shown, and the module connector chosen.
-    const bool dongle = ui->programDongle->isChecked() && ui->programDongle->isVisible() && ui->KTModule->isChecked();
+    const bool dongle = ui->programDongle->isChecked() && !ui->programDongle->isHidden() && ui->KTModule->isChecked();
     KTModule* chosen = motherBoard->getModule(dongle ? slotExternalModule : target);
     if (!chosen) {
-        emit logmessage(KestrixStudio::LogError,
-                        tr("Board %1 offers no module on the selected connector").arg(selectedBoardID()));
+        emit logmessage(
+            KestrixStudio::LogError, tr("Board %1 offers no module on the selected connector").arg(selectedBoardID()));
         return;
     }
     module = chosen;
@@ -199,8 +199,8 @@ void FlashDefaultSettings::programmingFinished()
     }
     if (ui->extensionBoard->isChecked() && ui->otpSelector->isChecked()) {
         // OTP content cannot be read back, so it is neither verified nor followed by a reset.
-        QMessageBox::information(this, tr("Programming done"), tr("Infopage on the OTP circuit is done."),
-                                 QMessageBox::Ok);
+        QMessageBox::information(
+            this, tr("Programming done"), tr("Infopage on the OTP circuit is done."), QMessageBox::Ok);
         return;
     }
     if (!module)
@@ -218,7 +218,7 @@ void FlashDefaultSettings::verifyingFinished()
         QMessageBox::warning(this, tr("Programming failed"), tr("Where not able to program"), QMessageBox::Ok);
     else
         QMessageBox::information(this, tr("Programming done"),
-                                 tr("The programming went well. Everything should work as normal"), QMessageBox::Ok);
+            tr("The programming went well. Everything should work as normal"), QMessageBox::Ok);
     if (programmedBoard)
         programmedBoard->resetDevice();
     if (module)

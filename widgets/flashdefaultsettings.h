@@ -8,7 +8,8 @@
 class KTModule;
 class MotherBoard;
 
-namespace Ui {
+namespace Ui
+{
 class FlashDefaultSettings;
 }
 
