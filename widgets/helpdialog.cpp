@@ -89,8 +89,17 @@ HelpDialog::HelpDialog(QWidget* parent)
 
     WidgetFactory::populateHelp(contents->invisibleRootItem());
     contents->expandAll();
-    // Room for the contents' titles; the document gets the rest.
-    splitter->setSizes({ 220, 580 });
+    // Room for the contents' titles, within reason; the document gets the rest.
+    int contentsWidth = 0;
+    for (QTreeWidgetItemIterator it(contents); *it; ++it) {
+        int depth = 1;
+        for (QTreeWidgetItem* up = (*it)->parent(); up; up = up->parent())
+            ++depth;
+        contentsWidth = qMax(
+            contentsWidth, depth * contents->indentation() + contents->fontMetrics().horizontalAdvance((*it)->text(0)));
+    }
+    contentsWidth = qBound(160, contentsWidth + 2 * contents->frameWidth() + 16, 320);
+    splitter->setSizes({ contentsWidth, 800 - contentsWidth });
 
     if (!restoreGeometry(storedGeometry))
         resize(800, 600);
