@@ -34,6 +34,8 @@ class QTimer;
 // - A board that leaves the bus (unplugged, bootloader jump, controller
 //   destroyed) ends a running operation with StatusDeviceLost.
 // - startFlag is cleared when an operation ends.
+// - The simulated module keeps one image per memory type; the memory parts
+//   are recorded (memoryParts()) but every operation covers the whole image.
 class KM4200CTRL_EXPORT KTModule : public QObject
 {
     Q_OBJECT
