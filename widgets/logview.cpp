@@ -11,6 +11,7 @@ LogView::LogView(const QString& fileName, QWidget* parent)
     : QListWidget(parent)
     , logFile(new QFile(fileName, this))
     , listThreshold(KestrixStudio::LogStatus)
+    , followNewest(false)
     , scrollPending(false)
 {
     levelNames.insert(KestrixStudio::LogDebug, QStringLiteral("DEBUG"));
@@ -18,21 +19,22 @@ LogView::LogView(const QString& fileName, QWidget* parent)
     levelNames.insert(KestrixStudio::LogError, QStringLiteral("ERROR"));
 
     // A long session lists hundreds of thousands of rows. With rows of one
-    // height and layout done in batches, an append costs the same at row
-    // 100,000 as at row 10; the per-append scroll is folded into one per
-    // event-loop turn (scrollToNewest).
+    // height and layout done in small batches, an append costs the same at
+    // row 100,000 as at row 10; the per-append scroll is folded into one per
+    // event-loop turn (scrollToNewest). Larger batches make every append
+    // lay out more rows synchronously.
     setUniformItemSizes(true);
     setLayoutMode(QListView::Batched);
-    setBatchSize(2000);
+    setBatchSize(100);
     setSelectionMode(QAbstractItemView::SingleSelection);
 
     // Batched layout grows the scroll range after the append that asked
     // for the newest row; keep the bottom in view until the user scrolls.
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int max) {
-        if (scrollPending)
+        if (followNewest)
             verticalScrollBar()->setValue(max);
     });
-    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int) { scrollPending = false; });
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int) { followNewest = false; });
 
     // The data folder is not created here: without it the log stays on screen.
     if (!logFile->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
@@ -75,6 +77,7 @@ void LogView::message(KestrixStudio::LogLevel level, QString message)
     setCurrentRow(count() - 1);
     setAutoScroll(autoScrolling);
 
+    followNewest = true;
     if (!scrollPending) {
         scrollPending = true;
         QMetaObject::invokeMethod(this, &LogView::scrollToNewest, Qt::QueuedConnection);
@@ -83,5 +86,7 @@ void LogView::message(KestrixStudio::LogLevel level, QString message)
 
 void LogView::scrollToNewest()
 {
-    scrollToBottom();
+    scrollPending = false;
+    if (followNewest)
+        scrollToBottom();
 }

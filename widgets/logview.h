@@ -29,5 +29,6 @@ private:
     QTextStream logStream;
     QMap<int, QString> levelNames;
     int listThreshold;
+    bool followNewest;
     bool scrollPending;
 };

@@ -63,6 +63,9 @@ void MenuView::items(QTreeWidgetItem* item)
     if (!item || !(item->flags() & Qt::ItemIsSelectable) || selectionLocked) {
         qCDebug(lcMenuView) << "press ignored:" << (item ? item->text(0) : QString())
                             << (selectionLocked ? "(locked)" : "");
+        // The press may already have highlighted the item; the current one keeps it.
+        if (item != selectedItem)
+            highlight(item, false);
         highlight(selectedItem, true);
         return;
     }
