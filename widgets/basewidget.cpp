@@ -264,8 +264,7 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
         return false;
     }
 
-    const QString connectError = tr("Could not connect to the device. Please ensure that the device is connected and "
-                                    "the motherboard turned on");
+    const QString connectError = connectErrorText();
     if (!currentModule) {
         qCDebug(lcBaseWidget) << "board" << boardID << "has no module in slot" << moduleIndex;
         emit logmessage(KestrixStudio::LogError, connectError);
@@ -292,6 +291,12 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
     return true;
 }
 
+QString BaseWidget::connectErrorText() const
+{
+    return tr("Could not connect to the device. Please ensure that the device is connected and the motherboard "
+              "turned on");
+}
+
 bool BaseWidget::startComparing()
 {
     programmingState = StateComparing;
@@ -308,10 +313,16 @@ void BaseWidget::startProgrammingStep()
     emit logmessage(KestrixStudio::LogStatus, operationText);
     qCDebug(lcBaseWidget) << "programming";
     showProgressDialog(currentModule, tr("Programming hexfile"), operationText);
-    if (!d->wiredModule)
-        return;
-    currentModule->startFlag = true;
-    currentModule->startProgramming();
+    if (d->wiredModule) {
+        currentModule->startFlag = true;
+        if (currentModule->startProgramming())
+            return;
+    }
+    // No report will come (the board left the bus). A failed programming run
+    // is judged by the verification, which then fails to start as well.
+    qCDebug(lcBaseWidget) << "programming did not start";
+    closeProgressDialog();
+    startVerifyingStep();
 }
 
 void BaseWidget::startVerifyingStep()
@@ -319,8 +330,13 @@ void BaseWidget::startVerifyingStep()
     programmingState = StateVerifying;
     qCDebug(lcBaseWidget) << "verifying";
     showProgressDialog(currentModule, tr("Verifying hexfile"), operationText);
-    if (d->wiredModule)
-        currentModule->startVerifying();
+    if (d->wiredModule && currentModule->startVerifying())
+        return;
+    // Without a report the sequence would wait forever behind its dialog.
+    qCDebug(lcBaseWidget) << "verification did not start";
+    closeProgressDialog();
+    emit logmessage(KestrixStudio::LogError, connectErrorText());
+    finishOperation();
 }
 
 void BaseWidget::programmingCheck(quint32 what, quint32 status)

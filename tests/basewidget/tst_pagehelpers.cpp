@@ -353,12 +353,14 @@ void TestPageHelpers::printRow_data()
     QTest::addColumn<QString>("second");
     QTest::addColumn<QByteArray>("line");
 
-    const QString long1 = QStringLiteral("-kt3901support-option");  // 21 characters
+    const QString long1 = QStringLiteral("-kt3901support-option"); // 21 characters
+    const QByteArray pad5(5, ' ');
     QTest::newRow("help option") << "-h" << "Shows this text"
-                                 << QByteArray("-h" + QByteArray(18, ' ') + "Shows this text" + QByteArray(5, ' ') + "\n");
+                                 << QByteArray("-h" + QByteArray(18, ' ') + "Shows this text" + pad5 + "\n");
     QTest::newRow("exactly 20") << "12345678901234567890" << "x"
                                 << QByteArray("12345678901234567890x" + QByteArray(19, ' ') + "\n");
-    QTest::newRow("longer first not cut") << long1 << "y" << QByteArray(long1.toLatin1() + "y" + QByteArray(19, ' ') + "\n");
+    QTest::newRow("longer first not cut")
+        << long1 << "y" << QByteArray(long1.toLatin1() + "y" + QByteArray(19, ' ') + "\n");
     QTest::newRow("longer second not cut")
         << "a" << "a description of more than twenty characters"
         << QByteArray("a" + QByteArray(19, ' ') + "a description of more than twenty characters\n");

@@ -12,11 +12,13 @@
 
 #include <QDir>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -81,6 +83,7 @@ public:
     QList<Shown> boxes;
     int reshown = 0;
     int cancelAt = 0; // 1-based number of the progress dialog to cancel
+    std::function<void(int)> whileShown; // runs from the event loop after each progress dialog shows
 
     QStringList progressTitles() const
     {
@@ -108,6 +111,10 @@ protected:
                     if (auto* button = dialog->findChild<QPushButton*>())
                         button->click();
                 });
+            }
+            if (whileShown) {
+                const int number = progress.size();
+                QTimer::singleShot(0, this, [this, number]() { whileShown(number); });
             }
         } else if (auto* box = qobject_cast<QMessageBox*>(watched)) {
             boxes << Shown { box->windowTitle(), box->text(), box->isModal(), box->parentWidget(), box->icon() };
@@ -163,6 +170,7 @@ private slots:
     void stopsBeforeTheModule_data();
     void stopsBeforeTheModule();
     void sequencesInARow();
+    void boardLeavesDuringComparison();
     void demoBench();
 
 private:
@@ -291,7 +299,8 @@ void TestProgramming::contentDiffers()
     QCOMPARE(m_progress.count(100), 3);
 
     LogList expected { { KestrixStudio::LogStatus, CheckingText }, { KestrixStudio::LogStatus, OperationText } };
-    expected << (success ? LogEntry(KestrixStudio::LogStatus, SuccessText) : LogEntry(KestrixStudio::LogError, FailureText));
+    expected << (success ? LogEntry(KestrixStudio::LogStatus, SuccessText)
+                         : LogEntry(KestrixStudio::LogError, FailureText));
     QCOMPARE(m_log, expected);
 
     if (success) {
@@ -513,6 +522,37 @@ void TestProgramming::sequencesInARow()
     QTest::qWait(30);
     QCOMPARE(m_done->count(), count);
     QVERIFY(m_log.isEmpty());
+}
+
+void TestProgramming::boardLeavesDuringComparison()
+{
+    startBench("[board1]\nid=1\ntype=1\n");
+    writeFile(QStringLiteral("firmware/kt24.hex"), hexFile("image"));
+    QPointer<MotherBoard> motherBoard = board(1);
+    m_dialogs->whileShown = [motherBoard](int number) {
+        if (number == 1 && motherBoard)
+            motherBoard->jumpToBootloader();
+    };
+
+    // The module reports the lost device; the steps after it cannot start,
+    // and the sequence ends instead of waiting behind a dialog.
+    QVERIFY(m_page->program(QStringLiteral("kt24.hex"), QStringLiteral("firmware")));
+    QTRY_COMPARE(m_done->count(), 1);
+    QCOMPARE(m_done->first().first().toBool(), false);
+    QCOMPARE(m_log.first(), LogEntry(KestrixStudio::LogStatus, CheckingText));
+    QVERIFY(m_log.contains(LogEntry(KestrixStudio::LogError, ConnectError)));
+    QCOMPARE(m_log.last(), LogEntry(KestrixStudio::LogError, FailureText));
+    QCOMPARE(m_dialogs->boxes.size(), 1);
+    QCOMPARE(m_dialogs->boxes.first().title, QStringLiteral("Programming failed"));
+    QVERIFY(!m_page->progressDialogActive);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+
+    // The page lets go of the board, and a new run finds none.
+    QTRY_VERIFY(!motherBoard);
+    m_dialogs->boxes.clear();
+    QVERIFY(!m_page->program(QStringLiteral("kt24.hex"), QStringLiteral("firmware")));
+    QCOMPARE(m_dialogs->boxes.size(), 1);
+    QCOMPARE(m_dialogs->boxes.first().title, QStringLiteral("Board not connected"));
 }
 
 void TestProgramming::demoBench()
