@@ -7,7 +7,8 @@
 #include <QSet>
 #include <QTextCodec>
 
-namespace {
+namespace
+{
 
 const QString BenchGroup = QStringLiteral("bench");
 
@@ -133,7 +134,8 @@ bool BenchFile::reparse()
             return false;
         }
         if (!inGroup) {
-            m_error = QStringLiteral("%1, line %2: key outside a group").arg(QDir::toNativeSeparators(m_path)).arg(i + 1);
+            m_error
+                = QStringLiteral("%1, line %2: key outside a group").arg(QDir::toNativeSeparators(m_path)).arg(i + 1);
             return false;
         }
         m_entries.append({ group, trimmed.left(eq).trimmed(), withoutComment(trimmed.mid(eq + 1)), i });
@@ -147,12 +149,11 @@ void BenchFile::readDevices()
     m_warnings.clear();
     QSet<int> seen;
     static const QStringList benchKeys { QStringLiteral("bootloaderDelayMs"), QStringLiteral("operationMs"),
-                                         QStringLiteral("toolMs"), QStringLiteral("memory") };
-    static const QStringList deviceKeys { QStringLiteral("id"),           QStringLiteral("type"),
-                                          QStringLiteral("firmware"),     QStringLiteral("module"),
-                                          QStringLiteral("extension"),    QStringLiteral("externalModule"),
-                                          QStringLiteral("bootloader"),   QStringLiteral("programStatus"),
-                                          QStringLiteral("verifyStatus"), QStringLiteral("modules") };
+        QStringLiteral("toolMs"), QStringLiteral("memory") };
+    static const QStringList deviceKeys { QStringLiteral("id"), QStringLiteral("type"), QStringLiteral("firmware"),
+        QStringLiteral("module"), QStringLiteral("extension"), QStringLiteral("externalModule"),
+        QStringLiteral("bootloader"), QStringLiteral("programStatus"), QStringLiteral("verifyStatus"),
+        QStringLiteral("modules") };
     for (const QString& group : qAsConst(m_groups)) {
         const bool isBench = group.compare(BenchGroup, Qt::CaseInsensitive) == 0;
         const QStringList& known = isBench ? benchKeys : deviceKeys;
@@ -378,8 +379,8 @@ bool BenchFile::save()
     return true;
 }
 
-bool BenchFile::updateKey(const QString& path, const QString& group, const QString& key, const QString& value,
-                          QString* error)
+bool BenchFile::updateKey(
+    const QString& path, const QString& group, const QString& key, const QString& value, QString* error)
 {
     BenchFile bench;
     if (!bench.load(path)) {

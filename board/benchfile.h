@@ -19,13 +19,9 @@
 class KM4200CTRL_EXPORT BenchFile
 {
 public:
-    enum DeviceType {
-        DeviceMotherBoard = 1,
-        DeviceBootloader = 4
-    };
+    enum DeviceType { DeviceMotherBoard = 1, DeviceBootloader = 4 };
 
-    struct Device
-    {
+    struct Device {
         QString group;
         int id = -1;
         int type = DeviceMotherBoard;
@@ -77,12 +73,11 @@ public:
     bool save();
 
     // Loads the file, sets one key of a group and saves it again.
-    static bool updateKey(const QString& path, const QString& group, const QString& key, const QString& value,
-                          QString* error = nullptr);
+    static bool updateKey(
+        const QString& path, const QString& group, const QString& key, const QString& value, QString* error = nullptr);
 
 private:
-    struct Entry
-    {
+    struct Entry {
         QString group;
         QString key;
         QString value;

@@ -11,7 +11,8 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 
-namespace {
+namespace
+{
 enum Level { Debug = 0, Status = 1, Error = 2 };
 
 // Editors write a file in several steps; wait for the last one.
@@ -61,7 +62,8 @@ void BenchSimulation::open(const QString& path)
     BoardFactory::setCreatableBoards(Connectable::TypeAll);
     m_initMessages.clear();
     if (path.isEmpty()) {
-        m_initMessages << QStringLiteral("%1@No KM4200 bench configured (KM4200_BENCH is not set): no boards connected.")
+        m_initMessages << QStringLiteral(
+            "%1@No KM4200 bench configured (KM4200_BENCH is not set): no boards connected.")
                               .arg(Status);
         return;
     }
@@ -77,7 +79,8 @@ void BenchSimulation::open(const QString& path)
 
     BenchFile file;
     if (!file.load(m_path)) {
-        m_initMessages << QStringLiteral("%1@KM4200 bench unusable: %2. No boards connected.").arg(Error).arg(file.errorString());
+        m_initMessages
+            << QStringLiteral("%1@KM4200 bench unusable: %2. No boards connected.").arg(Error).arg(file.errorString());
         m_lastProblem = file.errorString();
         return;
     }
@@ -87,9 +90,11 @@ void BenchSimulation::open(const QString& path)
         m_initMessages << QStringLiteral("%1@KM4200 bench %2").arg(Error).arg(w);
     rescan(false);
     const int count = m_boards.size();
-    m_initMessages << QStringLiteral("%1@KM4200 bench: %2").arg(Status).arg(
-        count == 0 ? QStringLiteral("no boards connected")
-                   : count == 1 ? QStringLiteral("1 board connected") : QStringLiteral("%1 boards connected").arg(count));
+    m_initMessages << QStringLiteral("%1@KM4200 bench: %2")
+                          .arg(Status)
+                          .arg(count == 0      ? QStringLiteral("no boards connected")
+                                  : count == 1 ? QStringLiteral("1 board connected")
+                                               : QStringLiteral("%1 boards connected").arg(count));
 }
 
 void BenchSimulation::close()

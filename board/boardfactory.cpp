@@ -2,7 +2,8 @@
 
 #include "benchsimulation.h"
 
-namespace {
+namespace
+{
 QFlags<Connectable::TypeConnected> s_kinds = Connectable::TypeAll;
 }
 

@@ -1,6 +1,7 @@
 #include "hexmodel.h"
 
-namespace {
+namespace
+{
 constexpr quint64 AddressSpace = Q_UINT64_C(0x100000000);
 
 quint64 endOf(QMap<quint32, QByteArray>::const_iterator it)

@@ -6,11 +6,11 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // Value of a hex digit, or -1.
-struct DigitTable
-{
+struct DigitTable {
     signed char value[256];
     constexpr DigitTable()
         : value()
@@ -113,8 +113,7 @@ bool HexParser::parse(const char* data, qint64 size, HexModel* model)
         for (qint64 i = 0; i < digitCount; ++i) {
             if (digits.value[digit[i]] < 0) {
                 return fail(NonHexDigit, line,
-                            QStringLiteral("%1 is not a hex digit (column %2)").arg(describeChar(digit[i])).arg(i + 2),
-                            model);
+                    QStringLiteral("%1 is not a hex digit (column %2)").arg(describeChar(digit[i])).arg(i + 2), model);
             }
         }
         if (digitCount % 2)
@@ -128,10 +127,10 @@ bool HexParser::parse(const char* data, qint64 size, HexModel* model)
         const int count = record[0];
         if (digitCount / 2 != count + 5) {
             return fail(LengthMismatch, line,
-                        QStringLiteral("byte count %1 does not match the %2 data bytes of the record")
-                            .arg(hex2(unsigned(count)))
-                            .arg(digitCount / 2 - 5),
-                        model);
+                QStringLiteral("byte count %1 does not match the %2 data bytes of the record")
+                    .arg(hex2(unsigned(count)))
+                    .arg(digitCount / 2 - 5),
+                model);
         }
         unsigned sum = 0;
         for (int i = 0; i < count + 4; ++i)
@@ -140,7 +139,7 @@ bool HexParser::parse(const char* data, qint64 size, HexModel* model)
         const unsigned found = record[count + 4];
         if (expected != found) {
             return fail(BadChecksum, line,
-                        QStringLiteral("bad checksum (expected %1, found %2)").arg(hex2(expected), hex2(found)), model);
+                QStringLiteral("bad checksum (expected %1, found %2)").arg(hex2(expected), hex2(found)), model);
         }
 
         const quint32 offset = (quint32(record[1]) << 8) | record[2];
@@ -150,8 +149,11 @@ bool HexParser::parse(const char* data, qint64 size, HexModel* model)
             if (count == wanted)
                 return true;
             fail(LengthMismatch, line,
-                 QStringLiteral("record type %1 needs %2 data bytes, found %3").arg(hex2(unsigned(type))).arg(wanted).arg(count),
-                 model);
+                QStringLiteral("record type %1 needs %2 data bytes, found %3")
+                    .arg(hex2(unsigned(type)))
+                    .arg(wanted)
+                    .arg(count),
+                model);
             return false;
         };
         switch (type) {
@@ -170,7 +172,7 @@ bool HexParser::parse(const char* data, qint64 size, HexModel* model)
             }
             if (!ok) {
                 return fail(ConflictingData, line,
-                            QStringLiteral("address %1 already holds a different byte").arg(hexAddress(conflict)), model);
+                    QStringLiteral("address %1 already holds a different byte").arg(hexAddress(conflict)), model);
             }
             break;
         }
@@ -188,8 +190,8 @@ bool HexParser::parse(const char* data, qint64 size, HexModel* model)
         case 3:
             if (!needLength(4))
                 return false;
-            model->setStartAddress(((((quint32(payload[0]) << 8) | payload[1]) << 4)
-                                    + ((quint32(payload[2]) << 8) | payload[3])));
+            model->setStartAddress(
+                ((((quint32(payload[0]) << 8) | payload[1]) << 4) + ((quint32(payload[2]) << 8) | payload[3])));
             break;
         case 4:
             if (!needLength(2))
@@ -200,12 +202,12 @@ bool HexParser::parse(const char* data, qint64 size, HexModel* model)
         case 5:
             if (!needLength(4))
                 return false;
-            model->setStartAddress((quint32(payload[0]) << 24) | (quint32(payload[1]) << 16)
-                                   | (quint32(payload[2]) << 8) | payload[3]);
+            model->setStartAddress(
+                (quint32(payload[0]) << 24) | (quint32(payload[1]) << 16) | (quint32(payload[2]) << 8) | payload[3]);
             break;
         default:
-            return fail(UnknownRecordType, line, QStringLiteral("unknown record type %1").arg(hex2(unsigned(type))),
-                        model);
+            return fail(
+                UnknownRecordType, line, QStringLiteral("unknown record type %1").arg(hex2(unsigned(type))), model);
         }
         p = next;
     }

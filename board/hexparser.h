@@ -15,16 +15,16 @@ class KM4200CTRL_EXPORT HexParser
 public:
     enum Error {
         NoError = 0,
-        FileError,          // the file cannot be opened or read (line 0)
-        MissingStartCode,   // a line does not begin with ':'
-        NonHexDigit,        // a character other than 0-9, A-F, a-f
-        OddDigitCount,      // half a byte at the end of the line
-        LengthMismatch,     // byte count and record length disagree, or wrong length for the type
+        FileError, // the file cannot be opened or read (line 0)
+        MissingStartCode, // a line does not begin with ':'
+        NonHexDigit, // a character other than 0-9, A-F, a-f
+        OddDigitCount, // half a byte at the end of the line
+        LengthMismatch, // byte count and record length disagree, or wrong length for the type
         BadChecksum,
-        UnknownRecordType,  // type above 05
-        MissingEndOfFile,   // no 01 record; the line is the one after the last
+        UnknownRecordType, // type above 05
+        MissingEndOfFile, // no 01 record; the line is the one after the last
         DataAfterEndOfFile, // a non-empty line after the 01 record
-        ConflictingData     // one address written twice with different bytes
+        ConflictingData // one address written twice with different bytes
     };
 
     // Parses the text into the model, which is reset first.

@@ -7,7 +7,8 @@
 
 #include <QDir>
 
-namespace {
+namespace
+{
 QString s_lastError;
 }
 

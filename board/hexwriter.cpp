@@ -2,13 +2,14 @@
 
 #include "hexmodel.h"
 
-namespace {
+namespace
+{
 
 void appendRecord(QByteArray& out, int type, quint32 offset, const char* data, int count, bool crlf)
 {
     static const char digits[] = "0123456789ABCDEF";
     unsigned char head[4] = { static_cast<unsigned char>(count), static_cast<unsigned char>(offset >> 8),
-                              static_cast<unsigned char>(offset), static_cast<unsigned char>(type) };
+        static_cast<unsigned char>(offset), static_cast<unsigned char>(type) };
     unsigned sum = 0;
     out.append(':');
     auto put = [&](unsigned char b) {

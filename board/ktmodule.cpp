@@ -10,7 +10,8 @@
 #include <QSettings>
 #include <QTimer>
 
-namespace {
+namespace
+{
 int s_ispDeviceType = 13;
 int s_progressSteps = 10;
 

@@ -12,7 +12,8 @@
 #include <QHash>
 #include <QSaveFile>
 
-namespace {
+namespace
+{
 QHash<QString, HexModel>& volatileStore()
 {
     static QHash<QString, HexModel> store;

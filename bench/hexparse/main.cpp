@@ -18,7 +18,8 @@
 #include <algorithm>
 #include <vector>
 
-namespace {
+namespace
+{
 
 double median(std::vector<double> values)
 {
@@ -87,8 +88,9 @@ int main(int argc, char* argv[])
         QProcess process;
         QElapsedTimer timer;
         timer.start();
-        process.start(objcopy, { QStringLiteral("-I"), QStringLiteral("ihex"), QStringLiteral("-O"),
-                                 QStringLiteral("binary"), hexFile, binFile });
+        process.start(objcopy,
+            { QStringLiteral("-I"), QStringLiteral("ihex"), QStringLiteral("-O"), QStringLiteral("binary"), hexFile,
+                binFile });
         if (!process.waitForFinished(60000) || process.exitCode() != 0) {
             out << "error: objcopy failed\n";
             return 1;

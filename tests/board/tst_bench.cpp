@@ -28,9 +28,10 @@ private slots:
     void enumeratesInKeyOrder()
     {
         bench->start(BenchFixture::header() + BenchFixture::board("c", 7, "firmware=12")
-                     + BenchFixture::board("a", 2, "module=KT52 module ; with a comment\nextension=KT21 ext\n"
-                                                   "externalModule=true")
-                     + BenchFixture::board("b", 300, "type=4"));
+            + BenchFixture::board("a", 2,
+                "module=KT52 module ; with a comment\nextension=KT21 ext\n"
+                "externalModule=true")
+            + BenchFixture::board("b", 300, "type=4"));
         const auto boards = BenchFixture::manager()->getBoardIterator();
         QCOMPARE(boards.keys(), (QList<int> { 2, 7, 300 }));
         QCOMPARE(BenchFixture::manager()->numberOfConnectedDevices(), 3);
@@ -44,7 +45,8 @@ private slots:
         QCOMPARE(boards.value(300)->getTypeConnected(), int(Connectable::TypeBootloader));
         QCOMPARE(BenchFixture::manager()->getBoardByID(7), boards.value(7));
         QVERIFY(!BenchFixture::manager()->getBoardByID(8));
-        QVERIFY(BenchFixture::manager()->getLogmessagesFromInit().contains(QStringLiteral("1@KM4200 bench: 3 boards connected")));
+        QVERIFY(BenchFixture::manager()->getLogmessagesFromInit().contains(
+            QStringLiteral("1@KM4200 bench: 3 boards connected")));
     }
 
     void noBench_data()
@@ -83,8 +85,8 @@ private slots:
     void badGroupsAreSkipped()
     {
         bench->start(BenchFixture::header() + BenchFixture::board("ok", 1) + QByteArray("[noid]\nfirmware=3\n")
-                     + BenchFixture::board("type", 2, "type=2") + BenchFixture::board("dup", 1)
-                     + BenchFixture::board("fw", 3, "firmware=70000"));
+            + BenchFixture::board("type", 2, "type=2") + BenchFixture::board("dup", 1)
+            + BenchFixture::board("fw", 3, "firmware=70000"));
         QCOMPARE(BenchFixture::manager()->getBoardIterator().keys(), QList<int> { 1 });
         const QString messages = BenchFixture::manager()->getLogmessagesFromInit().join(QLatin1Char('\n'));
         for (const char* group : { "[noid]", "[type]", "[dup]", "[fw]" })
@@ -100,8 +102,8 @@ private slots:
         QSignalSpy updated(BenchFixture::manager(), &ConnectionManager::updated);
 
         // Edit board 1, add board 3: one change, same objects.
-        bench->write(BenchFixture::header() + BenchFixture::board("one", 1, "firmware=9") + BenchFixture::board("two", 2)
-                     + BenchFixture::board("three", 3));
+        bench->write(BenchFixture::header() + BenchFixture::board("one", 1, "firmware=9")
+            + BenchFixture::board("two", 2) + BenchFixture::board("three", 3));
         QTRY_COMPARE(updated.count(), 1);
         QCOMPARE(BenchFixture::manager()->getBoardIterator().keys(), (QList<int> { 1, 2, 3 }));
         QCOMPARE(BenchFixture::manager()->getBoardByID(1), one.data());
@@ -113,8 +115,8 @@ private slots:
         QSignalSpy gone(two.data(), &Connectable::disconnected);
         bool aliveAtSignal = false;
         connect(two.data(), &Connectable::disconnected, this, [&] { aliveAtSignal = !two.isNull(); });
-        bench->write(BenchFixture::header() + BenchFixture::board("one", 1, "firmware=9")
-                     + BenchFixture::board("three", 3));
+        bench->write(
+            BenchFixture::header() + BenchFixture::board("one", 1, "firmware=9") + BenchFixture::board("three", 3));
         QTRY_COMPARE(gone.count(), 1);
         QVERIFY(aliveAtSignal);
         QCOMPARE(updated.count(), 2);
@@ -122,8 +124,8 @@ private slots:
         QTRY_VERIFY(two.isNull());
 
         // Rewriting the same content changes nothing.
-        bench->write(BenchFixture::header() + BenchFixture::board("one", 1, "firmware=9")
-                     + BenchFixture::board("three", 3));
+        bench->write(
+            BenchFixture::header() + BenchFixture::board("one", 1, "firmware=9") + BenchFixture::board("three", 3));
         QTest::qWait(150);
         QCOMPARE(updated.count(), 2);
     }
@@ -192,7 +194,7 @@ private slots:
         QFETCH(bool, creatable);
         QFETCH(bool, reports);
         bench->start(BenchFixture::header(20, 40) + BenchFixture::board("one", 1, "bootloader=" + mode)
-                     + BenchFixture::board("two", 2));
+            + BenchFixture::board("two", 2));
         auto* board = qobject_cast<MotherBoard*>(BenchFixture::manager()->getBoardByID(1));
         QPointer<Connectable> guard = board;
         QSignalSpy gone(board, &Connectable::disconnected);
@@ -243,8 +245,8 @@ private slots:
         Connectable* device = BenchFixture::manager()->getBoardByID(1);
 
         // What the firmware tool does from its own process.
-        QVERIFY(BenchFile::updateKey(bench->path(), QStringLiteral("one"), QStringLiteral("firmware"),
-                                     QStringLiteral("12")));
+        QVERIFY(BenchFile::updateKey(
+            bench->path(), QStringLiteral("one"), QStringLiteral("firmware"), QStringLiteral("12")));
         QSignalSpy deviceGone(device, &Connectable::disconnected);
         device->renew();
         QCOMPARE(deviceGone.count(), 1);
@@ -258,8 +260,8 @@ private slots:
         // A fresh library on the same bench sees the same.
         bench->stop();
         bench->startOn(bench->path());
-        QCOMPARE(qobject_cast<MotherBoard*>(BenchFixture::manager()->getBoardByID(1))->getBoardFirmwareID(),
-                 quint16(12));
+        QCOMPARE(
+            qobject_cast<MotherBoard*>(BenchFixture::manager()->getBoardByID(1))->getBoardFirmwareID(), quint16(12));
     }
 
     void benchEditsKeepComments()
@@ -270,8 +272,9 @@ private slots:
         QVERIFY(BenchFile::updateKey(bench->path(), "one", "type", "4"));
         QVERIFY(BenchFile::updateKey(bench->path(), "one", "firmware", "8"));
         QVERIFY(BenchFile::updateKey(bench->path(), "one", "bootloader", "silent"));
-        QCOMPARE(bench->read(), QByteArray("; my bench\r\n[bench]\r\noperationMs=20\r\n\r\n[one]\r\nid=1\r\n"
-                                           "type=4      ; normal operation\r\nfirmware=8\r\nbootloader=silent\r\n"));
+        QCOMPARE(bench->read(),
+            QByteArray("; my bench\r\n[bench]\r\noperationMs=20\r\n\r\n[one]\r\nid=1\r\n"
+                       "type=4      ; normal operation\r\nfirmware=8\r\nbootloader=silent\r\n"));
     }
 
     void demoBench()

@@ -50,13 +50,14 @@ private slots:
                                   << "dfu-programmer: no device present.";
         QTest::newRow("board running") << "type=1" << flash + QStringList { "KestrixFirmware_12.hex" } << 3
                                        << "dfu-programmer: no device present.";
-        QTest::newRow("silent bootloader") << "type=4\nbootloader=silent"
-                                           << flash + QStringList { "KestrixFirmware_12.hex" } << 3
-                                           << "dfu-programmer: no device present.";
-        QTest::newRow("other controller") << bootloader << QStringList { "atmega32u4", "flash", "KestrixFirmware_12.hex" }
-                                          << 3 << "dfu-programmer: no device present.";
-        QTest::newRow("device before file") << "type=1" << flash + QStringList { "missing.hex" } << 3
-                                            << "dfu-programmer: no device present.";
+        QTest::newRow("silent bootloader")
+            << "type=4\nbootloader=silent" << flash + QStringList { "KestrixFirmware_12.hex" } << 3
+            << "dfu-programmer: no device present.";
+        QTest::newRow("other controller")
+            << bootloader << QStringList { "atmega32u4", "flash", "KestrixFirmware_12.hex" } << 3
+            << "dfu-programmer: no device present.";
+        QTest::newRow("device before file")
+            << "type=1" << flash + QStringList { "missing.hex" } << 3 << "dfu-programmer: no device present.";
         QTest::newRow("missing file") << bootloader << flash + QStringList { "missing.hex" } << 4
                                       << "Error opening missing.hex";
         QTest::newRow("bad checksum") << bootloader << flash + QStringList { "KestrixFirmware_14.hex" } << 4
@@ -78,7 +79,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, message);
         bench->write(BenchFixture::header() + BenchFixture::board("other", 1, "type=1\nfirmware=11")
-                     + BenchFixture::board("board3", 3, device + "\nfirmware=11"));
+            + BenchFixture::board("board3", 3, device + "\nfirmware=11"));
         const QByteArray before = bench->read();
 
         const auto [code, err, out] = runTool(arguments, device.isEmpty() ? QString() : bench->path());

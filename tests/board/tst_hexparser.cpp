@@ -9,7 +9,8 @@
 
 #include <QTemporaryDir>
 
-namespace {
+namespace
+{
 
 // One record with its checksum.
 QByteArray rec(int type, quint16 offset, const QByteArray& data)
@@ -55,8 +56,8 @@ private slots:
         QTest::newRow("no final newline") << rec(0, 0, "ab") + eof.trimmed() << Segments { { 0, "ab" } } << qint64(-1);
         QTest::newRow("lower case") << rec(0, 0xABCD, "\xfe\xff").toLower() + eof << Segments { { 0xABCD, "\xfe\xff" } }
                                     << qint64(-1);
-        QTest::newRow("empty lines") << "\n" + rec(0, 0, "a") + "\r\n" + eof + "\n\n" << Segments { { 0, "a" } }
-                                     << qint64(-1);
+        QTest::newRow("empty lines") << "\n" + rec(0, 0, "a") + "\r\n" + eof + "\n\n"
+                                     << Segments { { 0, "a" } } << qint64(-1);
         QTest::newRow("only eof") << eof << Segments {} << qint64(-1);
         QTest::newRow("runs merge") << rec(0, 4, "ef") + rec(0, 0, "abcd") + rec(0, 6, "gh") + rec(0, 2, "cd") + eof
                                     << Segments { { 0, "abcdefgh" } } << qint64(-1);
@@ -70,8 +71,9 @@ private slots:
                                               << Segments { { 0x10000, "cd" }, { 0x1FFFE, "ab" } } << qint64(-1);
         QTest::newRow("linear wraps at 4G") << rec(4, 0, QByteArray("\xff\xff", 2)) + rec(0, 0xFFFE, "abcd") + eof
                                             << Segments { { 0, "cd" }, { 0xFFFFFFFE, "ab" } } << qint64(-1);
-        QTest::newRow("linear after segment") << rec(2, 0, QByteArray("\x10\x00", 2)) + rec(4, 0, QByteArray("\x00\x01", 2)) + rec(0, 0, "z") + eof
-                                              << Segments { { 0x10000, "z" } } << qint64(-1);
+        QTest::newRow("linear after segment")
+            << rec(2, 0, QByteArray("\x10\x00", 2)) + rec(4, 0, QByteArray("\x00\x01", 2)) + rec(0, 0, "z") + eof
+            << Segments { { 0x10000, "z" } } << qint64(-1);
         QTest::newRow("start segment") << rec(0, 0, "a") + rec(3, 0, QByteArray("\x12\x34\x00\x10", 4)) + eof
                                        << Segments { { 0, "a" } } << qint64(0x12350);
         QTest::newRow("start linear") << rec(5, 0, QByteArray("\x08\x00\x01\x31", 4)) + eof << Segments {}
@@ -110,8 +112,8 @@ private slots:
         QTest::addColumn<QString>("message");
 
         const QByteArray ok = rec(0, 0, "ab");
-        QTest::newRow("missing start code") << ok + ok.mid(1) + eof << HexParser::MissingStartCode
-                                            << "line 2: missing start code ':'";
+        QTest::newRow("missing start code")
+            << ok + ok.mid(1) + eof << HexParser::MissingStartCode << "line 2: missing start code ':'";
         QTest::newRow("non-hex digit") << ok + ":0G00000000\n" + eof << HexParser::NonHexDigit
                                        << "line 2: 'G' is not a hex digit (column 3)";
         QTest::newRow("blank inside") << ":02000000 616263\n" + eof << HexParser::NonHexDigit
@@ -130,14 +132,14 @@ private slots:
                                       << "line 3: bad checksum (expected 0x3B, found 0x3A)";
         QTest::newRow("unknown type") << ok + rec(6, 0, "a") + eof << HexParser::UnknownRecordType
                                       << "line 2: unknown record type 0x06";
-        QTest::newRow("missing eof") << ok + ok << HexParser::MissingEndOfFile
-                                     << "line 3: missing end-of-file record";
+        QTest::newRow("missing eof") << ok + ok << HexParser::MissingEndOfFile << "line 3: missing end-of-file record";
         QTest::newRow("empty file") << QByteArray() << HexParser::MissingEndOfFile
                                     << "line 1: missing end-of-file record";
         QTest::newRow("data after eof") << ok + eof + "\n" + ok << HexParser::DataAfterEndOfFile
                                         << "line 4: data after the end-of-file record";
-        QTest::newRow("conflict") << rec(4, 0, QByteArray("\x00\x01", 2)) + rec(0, 0x10, "abc") + rec(0, 0x11, "bX") + eof
-                                  << HexParser::ConflictingData << "line 3: address 0x10012 already holds a different byte";
+        QTest::newRow("conflict") << rec(4, 0, QByteArray("\x00\x01", 2)) + rec(0, 0x10, "abc") + rec(0, 0x11, "bX")
+                + eof << HexParser::ConflictingData
+                                  << "line 3: address 0x10012 already holds a different byte";
     }
 
     void faults()

@@ -11,7 +11,8 @@
 #include <QSettings>
 #include <QSignalSpy>
 
-namespace {
+namespace
+{
 HexModel image(quint32 address, const QByteArray& bytes)
 {
     HexModel model;
@@ -168,9 +169,8 @@ private slots:
         KTModule* module = board()->getModule(MotherBoard::SlotExtensionBoard);
         module->setTargetMemoryType(KTModule::MemoryOTP);
         QSignalSpy done(module, &KTModule::operationDone);
-        const QList<QPair<QByteArray, quint32>> writes { { "first", 0u },
-                                                        { "first", 0u },
-                                                        { "other", quint32(KTModule::StatusOTPWritten) } };
+        const QList<QPair<QByteArray, quint32>> writes { { "first", 0u }, { "first", 0u },
+            { "other", quint32(KTModule::StatusOTPWritten) } };
         for (const auto& write : writes) {
             *module->getModel() = image(0x40, write.first);
             module->startFlag = true;
@@ -247,10 +247,7 @@ private slots:
     }
 
 private:
-    MotherBoard* board() const
-    {
-        return qobject_cast<MotherBoard*>(BenchFixture::manager()->getBoardByID(1));
-    }
+    MotherBoard* board() const { return qobject_cast<MotherBoard*>(BenchFixture::manager()->getBoardByID(1)); }
 
     std::unique_ptr<BenchFixture> bench;
 };

@@ -9,7 +9,8 @@
 
 #include <QString>
 
-namespace HexFuzz {
+namespace HexFuzz
+{
 
 // Empty when every invariant holds, else what broke.
 inline QString check(const char* data, qint64 size)

@@ -10,11 +10,12 @@
 #include <QTextStream>
 #include <QThread>
 
-namespace {
+namespace
+{
 // Targets the tool knows; the KM4200 carries an at90usb1287.
 const QStringList KnownTargets { QStringLiteral("at90usb1287"), QStringLiteral("at90usb1286"),
-                                 QStringLiteral("at90usb647"),  QStringLiteral("at90usb646"),
-                                 QStringLiteral("atmega32u4"),  QStringLiteral("atmega16u2") };
+    QStringLiteral("at90usb647"), QStringLiteral("at90usb646"), QStringLiteral("atmega32u4"),
+    QStringLiteral("atmega16u2") };
 const QString BoardTarget = QStringLiteral("at90usb1287");
 
 QString hex(quint64 value)
@@ -65,7 +66,8 @@ int DfuProgrammer::run(const QStringList& arguments, QTextStream& err)
         return ExitSuccess;
     }
     if (arguments.size() < 2)
-        return usage(err, arguments.isEmpty() ? QStringLiteral("no target given.") : QStringLiteral("no command given."));
+        return usage(
+            err, arguments.isEmpty() ? QStringLiteral("no target given.") : QStringLiteral("no command given."));
     const QString target = arguments.at(0);
     if (!KnownTargets.contains(target))
         return usage(err, QStringLiteral("unknown target '%1'.").arg(target));

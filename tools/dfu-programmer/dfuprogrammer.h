@@ -12,13 +12,7 @@ class QTextStream;
 class DfuProgrammer
 {
 public:
-    enum ExitCode {
-        ExitSuccess = 0,
-        ExitFailure = 1,
-        ExitArgumentError = 2,
-        ExitNoDevice = 3,
-        ExitFileError = 4
-    };
+    enum ExitCode { ExitSuccess = 0, ExitFailure = 1, ExitArgumentError = 2, ExitNoDevice = 3, ExitFileError = 4 };
 
     static constexpr quint32 BootloaderStart = 0x1E000;
 
