@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
@@ -123,6 +124,18 @@ public:
     QTemporaryDir dir;
     mutable std::unique_ptr<KM4200Controller> controller;
 };
+
+// Texts of every label on a page.
+inline QStringList labelTexts(QWidget* page)
+{
+    QStringList texts;
+    if (!page)
+        return texts;
+    const QList<QLabel*> labels = page->findChildren<QLabel*>();
+    for (QLabel* label : labels)
+        texts << label->text();
+    return texts;
+}
 
 inline QString motherboard(int id, int firmware, const QString& extra = QString())
 {

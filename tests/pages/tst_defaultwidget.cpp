@@ -33,7 +33,6 @@ private slots:
     void boardUpdateAsksForFreshPage();
 
 private:
-    static QStringList labelTexts(QWidget* page);
     static QString firmwareLabel(QWidget* page);
 
     std::unique_ptr<Installation> install;
@@ -53,15 +52,6 @@ void TestDefaultWidget::init()
 void TestDefaultWidget::cleanup()
 {
     install.reset();
-}
-
-QStringList TestDefaultWidget::labelTexts(QWidget* page)
-{
-    QStringList texts;
-    const QList<QLabel*> labels = page->findChildren<QLabel*>();
-    for (QLabel* label : labels)
-        texts << label->text();
-    return texts;
 }
 
 QString TestDefaultWidget::firmwareLabel(QWidget* page)

@@ -38,17 +38,6 @@ void onLog(BaseWidget* page, const QString& text, std::function<void()> action, 
     });
 }
 
-QStringList pageLabels(QWidget* page)
-{
-    QStringList texts;
-    if (!page)
-        return texts;
-    const QList<QLabel*> labels = page->findChildren<QLabel*>();
-    for (QLabel* label : labels)
-        texts << label->text();
-    return texts;
-}
-
 } // namespace
 
 class TestFirmwareUpdate : public QObject
@@ -134,7 +123,7 @@ void TestFirmwareUpdate::updateSucceeds()
     // The page that ran the update is released after its last step, and the
     // fresh overview shows the new firmware.
     QTRY_VERIFY(page.isNull());
-    QTRY_VERIFY(pageLabels(window.current).contains("Board 1 - Firmware 6"));
+    QTRY_VERIFY(labelTexts(window.current).contains("Board 1 - Firmware 6"));
     QVERIFY(!window.current->findChild<QPushButton*>()->isEnabled());
 }
 
@@ -260,17 +249,23 @@ void TestFirmwareUpdate::deviceGoneBeforeRenew()
     LogRecorder recorder;
     recorder.attach(&page);
     bool deviceSeen = false;
+    bool deviceGone = false;
     // Unplug the board from the bench while the tool runs.
     onLog(&page, updateStarted, [&] {
         const QMap<int, Connectable*> boards = ConnectionManager::Instance()->getBoardIterator();
-        for (Connectable* device : boards)
-            deviceSeen = deviceSeen || device->getTypeConnected() == Connectable::TypeBootloader;
+        for (Connectable* device : boards) {
+            if (device->getTypeConnected() == Connectable::TypeBootloader) {
+                deviceSeen = true;
+                connect(device, &Connectable::disconnected, [&] { deviceGone = true; });
+            }
+        }
         install->writeBench(QString());
     });
 
     page.startBootloader(1);
 
     QVERIFY(deviceSeen);
+    QVERIFY(deviceGone); // before the tool ended, so renew() had no device left
     QCOMPARE(recorder.texts(), (QStringList { started, updateStarted, updated }));
     QTRY_VERIFY(ConnectionManager::Instance()->getBoardIterator().isEmpty());
 }
@@ -403,7 +398,7 @@ void TestFirmwareUpdate::pageChangeDuringUpdate()
     QCOMPARE(window.log.texts().filter("already running").size(), firmwareCheck ? 1 : 0);
     if (requestedType == KestrixStudio::WidgetTypeDefault) {
         // The overview shown now is refreshed and lists the board again.
-        QTRY_VERIFY(pageLabels(window.current).contains("Board 1 - Firmware 5"));
+        QTRY_VERIFY(labelTexts(window.current).contains("Board 1 - Firmware 5"));
         QVERIFY(qobject_cast<DefaultWidget*>(window.current));
     } else {
         // The user who moved on is not pulled back.
