@@ -1,12 +1,621 @@
 #include "km4200.h"
 
+#include "aboutstudio.h"
+#include "basewidget.h"
+#include "connectable.h"
+#include "connectionmanager.h"
+#include "defaultwidget.h"
+#include "deviceview.h"
+#include "evaluationview.h"
+#include "helpdialog.h"
+#include "km4200controller.h"
+#include "ktmodule.h"
+#include "logview.h"
+#include "menuview.h"
+#include "motherboard.h"
+#include "widgetfactory.h"
+#include "widgetsignalbridge.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDockWidget>
+#include <QIcon>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QSettings>
+#include <QShowEvent>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+// Off by default. QT_LOGGING_RULES="kestrix.mainwindow.debug=true" traces
+// page changes, the firmware check and the settings store.
+Q_LOGGING_CATEGORY(lcMainWindow, "kestrix.mainwindow", QtWarningMsg)
+
+namespace
+{
+
+const char productName[] = "Kestrix Studio";
+const char programVersion[] = "1.21.1.3";
+const char downloadPage[] = "https://www.arvenholt-labs.example/downloads";
+
+// The store's names differ from the application object's on purpose:
+// existing installations keep their settings under these.
+const char settingsOrganization[] = "Arvenholt Labs Group";
+const char settingsApplication[] = "KesTrix Studio";
+const char settingsGroup[] = "mainWindow";
+
+// Interval at which retired pages are looked at again while a nested event
+// loop keeps them alive.
+const int retireRetryMs = 100;
+
+} // namespace
+
 KM4200::KM4200(int mode, QWidget* parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
     , mode(mode)
 {
-    setWindowTitle(mode == ModeDefaultSettings ? tr("Kestrix Studio - DEFAULT SETTINGS MODE")
-                                               : tr("Kestrix Studio [*]"));
-    resize(1024, 768);
+    controller = new KM4200Controller(this);
+
+    // The log view does not create folders; a first run must still get its log.
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!QDir().mkpath(dataFolder))
+        qCWarning(lcMainWindow) << "cannot create the data folder" << dataFolder;
+    logView = new LogView(QStringLiteral("%1/log.txt").arg(dataFolder));
+
+    connectionManager = ConnectionManager::Instance();
+
+    retireTimer = new QTimer(this);
+    retireTimer->setSingleShot(true);
+    connect(retireTimer, &QTimer::timeout, this, &KM4200::deleteRetiredPages);
+
+    // --- plug-in wiring (early start-up) ---
+    // Qt's own plug-ins may also come from ./plugins; ours are loaded from the
+    // executable's folder by the factory.
+    QCoreApplication::addLibraryPath(tr("./plugins"));
+    // Connected before loading: a plug-in may name its start page while it is
+    // loaded or while it handles the command line.
+    WidgetSignalBridge* bridge = WidgetSignalBridge::instance();
+    connect(bridge, SIGNAL(widgetChange(int, int, int)), this, SLOT(widgetChange(int, int, int)));
+    connect(bridge, SIGNAL(startWidget(int)), this, SLOT(setStartWidget(int)));
+    WidgetFactory::loadPlugins();
+    if (WidgetFactory::processCommandLine() == KestrixStudio::EndProcessingCommandline) {
+        // The job is done: no settings, no docks, never shown.
+        qCDebug(lcMainWindow) << "command line consumed, exit status" << WidgetFactory::exitCode();
+        commandLineEnded = true;
+        return;
+    }
+    // --- end of plug-in wiring ---
+
+    if (mode == ModeDefaultSettings)
+        setupDefaultSettingsMode();
+    else
+        setupNormalMode();
+
+    firmwareCheckArmed = true;
+    updateTitle();
+    if (mode == ModeNormal) {
+        if (!showLogView)
+            logDock->hide();
+        // A page asked for while plug-ins were loading: the last one wins.
+        if (!earlyRequests.isEmpty()) {
+            const PageRequest request = earlyRequests.takeLast();
+            earlyRequests.clear();
+            widgetChange(request.type, request.boardID, request.subtype);
+        }
+    }
+    earlyRequests.clear();
+
+    // The first queued call runs from the loop that drives the window (the
+    // application's, or a test's): replaced pages are deleted only there.
+    QMetaObject::invokeMethod(
+        this, [this] { mainLoopLevel = int(QThread::currentThread()->loopLevel()); }, Qt::QueuedConnection);
 }
 
-KM4200::~KM4200() = default;
+KM4200::~KM4200()
+{
+    // Release the shown page like on any page change.
+    if (setupDone)
+        widgetChange(KestrixStudio::WidgetTypeDefault, 0, 0);
+    delete controller;
+    controller = nullptr;
+    connectionManager = nullptr;
+
+    retireTimer->stop();
+    const auto retired = retiredPages;
+    retiredPages.clear();
+    for (const QPointer<BaseWidget>& page : retired)
+        delete page.data();
+    // Only placed on screen in the normal mode; otherwise it is ours alone.
+    if (logView && !logView->parent())
+        delete logView;
+}
+
+bool KM4200::parseInitMessage(const QString& entry, int* level, QString* text)
+{
+    const QStringList parts = entry.split(QLatin1Char('@'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    if (parts.size() != 2)
+        return false;
+    bool ok = false;
+    const int value = parts.at(0).toInt(&ok, 10);
+    if (!ok)
+        return false;
+    if (level)
+        *level = value;
+    if (text)
+        *text = parts.at(1);
+    return true;
+}
+
+// --- Construction --------------------------------------------------------
+
+void KM4200::setupNormalMode()
+{
+    loadSettings();
+    baseTitle = tr("Kestrix Studio [*]");
+    setWindowIcon(QIcon(QStringLiteral(":/km4200.ico")));
+
+    createDockWindows();
+    createActions();
+    createMenus();
+    createStatusBar();
+    createConnections();
+
+    logView->message(KestrixStudio::LogStatus,
+        tr("Kestrix Studio - Copyright \u00A9 2008-2015 Arvenholt "
+           "Labs. All rights reserved."));
+    logView->message(KestrixStudio::LogDebug, tr("Version: %1").arg(QLatin1String(programVersion)));
+
+    connectionManager->update();
+
+    setupDone = true;
+    widgetChange(-1, -1, 0);
+    logInitMessages();
+}
+
+void KM4200::setupDefaultSettingsMode()
+{
+    loadSettings();
+    baseTitle = tr("Kestrix Studio - DEFAULT SETTINGS MODE");
+    setWindowIcon(QIcon(QStringLiteral(":/km4200.ico")));
+
+    createStatusBar();
+    connectionManager->update();
+
+    setupDone = true;
+    widgetChange(KestrixStudio::WidgetTypeDefaultSettings, -1, 0);
+}
+
+void KM4200::createDockWindows()
+{
+    currentPage = new BaseWidget;
+    setCentralWidget(currentPage);
+
+    evaluationView = new EvaluationView;
+    int categoryMask = 1011;
+    if (WidgetFactory::features() & KestrixStudio::FeatureInternalDeviceMenu)
+        categoryMask += 8;
+    deviceView = new DeviceView(categoryMask);
+
+    // The object names key the docks in the saved window state.
+    auto makeDock = [this](const QString& title, const char* name, Qt::DockWidgetAreas areas, QWidget* content) {
+        auto* dock = new QDockWidget(title, this);
+        dock->setObjectName(QLatin1String(name));
+        dock->setAllowedAreas(areas);
+        dock->setFeatures(dock->features() & ~QDockWidget::DockWidgetFloatable);
+        dock->setWidget(content);
+        return dock;
+    };
+    // A dock the stored state knows goes back where the user left it.
+    auto place = [this](Qt::DockWidgetArea area, QDockWidget* dock) {
+        if (!restoreDockWidget(dock))
+            addDockWidget(area, dock);
+    };
+
+    evaluationDock
+        = makeDock(tr("Features"), "evaluationDock", Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea, evaluationView);
+    place(Qt::LeftDockWidgetArea, evaluationDock);
+    deviceDock
+        = makeDock(tr("Device Manager"), "deviceDock", Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea, deviceView);
+    place(Qt::LeftDockWidgetArea, deviceDock);
+    logDock = makeDock(
+        tr("Log"), "logDock", Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea | Qt::BottomDockWidgetArea, logView);
+    place(Qt::BottomDockWidgetArea, logDock);
+
+    const int deviceCategories[] = { WidgetFactory::MenuDevicesRoot, WidgetFactory::MenuMotherboards,
+        WidgetFactory::MenuKT61EvaluationBoards, WidgetFactory::MenuKT61DevelopmentBoards,
+        WidgetFactory::MenuKT61DevelopmentDongles, WidgetFactory::MenuKT6xProgramming,
+        WidgetFactory::MenuKT62DevelopmentBoards, WidgetFactory::MenuKT62DevelopmentDongles };
+    for (int category : deviceCategories)
+        WidgetFactory::populateView(category, deviceView);
+    const int featureCategories[]
+        = { WidgetFactory::MenuFeatures24GHz, WidgetFactory::MenuFeaturesRoot, WidgetFactory::MenuFeaturesBluetooth };
+    for (int category : featureCategories)
+        WidgetFactory::populateView(category, evaluationView);
+    WidgetFactory::populateView(WidgetFactory::MenuInternal, deviceView);
+}
+
+void KM4200::createActions()
+{
+    const QString name = tr(productName);
+
+    exitAct = new QAction(tr("&Exit"), this);
+    exitAct->setShortcuts(QKeySequence::Quit);
+    exitAct->setToolTip(tr("Close the application"));
+
+    saveAct = new QAction(tr("&Save"), this);
+    saveAct->setShortcuts(QKeySequence::Save);
+
+    saveAsAct = new QAction(tr("Save &As"), this);
+    saveAsAct->setShortcuts(QKeySequence::SaveAs);
+
+    aboutAct = new QAction(tr("&About %1").arg(name), this);
+    aboutAct->setToolTip(tr("Show %1's About box").arg(name));
+
+    checkForUpdatesAct = new QAction(tr("Check for &Updates"), this);
+    checkForUpdatesAct->setToolTip(tr("Opens a new browser window which give you "
+                                      "information about new versions of "
+                                      "software from Arvenholt Labs"));
+
+    aboutQtAct = new QAction(tr("About &Qt"), this);
+    aboutQtAct->setToolTip(tr("Show the Qt library's About box"));
+
+    openHelpAct = new QAction(tr("Open &Help"), this);
+    openHelpAct->setShortcuts(QKeySequence::HelpContents);
+    openHelpAct->setToolTip(tr("Opens the contentaware helpfiles"));
+}
+
+void KM4200::createMenus()
+{
+    fileMenu = menuBar()->addMenu(tr("&File"));
+    newMenu = fileMenu->addMenu(tr("&New"));
+    WidgetFactory::populateMenu(WidgetFactory::MenuFileNew, newMenu);
+    openMenu = fileMenu->addMenu(tr("&Open"));
+    WidgetFactory::populateMenu(WidgetFactory::MenuFileOpen, openMenu);
+    fileMenu->addAction(saveAct);
+    fileMenu->addAction(saveAsAct);
+    fileMenu->addSeparator();
+    fileMenu->addAction(exitAct);
+
+    viewMenu = menuBar()->addMenu(tr("&View"));
+    viewMenu->addAction(evaluationDock->toggleViewAction());
+    viewMenu->addAction(deviceDock->toggleViewAction());
+    viewMenu->addAction(logDock->toggleViewAction());
+    viewMenu->addSeparator();
+    tutorialMenu = viewMenu->addMenu(tr("&Open tutorial ..."));
+    WidgetFactory::populateMenu(WidgetFactory::MenuViewTutorial, tutorialMenu);
+
+    // Plug-in menus stand between View and Help.
+    WidgetFactory::populateMenuBar(WidgetFactory::MenuMenuBar, menuBar());
+    menuBar()->addSeparator();
+
+    helpMenu = menuBar()->addMenu(tr("&Help"));
+    helpMenu->addAction(openHelpAct);
+    helpMenu->addAction(checkForUpdatesAct);
+    helpMenu->addSeparator();
+    helpMenu->addAction(aboutAct);
+    helpMenu->addAction(aboutQtAct);
+}
+
+void KM4200::createStatusBar()
+{
+    statusLabel = new QLabel;
+    statusLabel->setMinimumWidth(100);
+    statusBar()->addWidget(statusLabel, 0);
+}
+
+void KM4200::createConnections()
+{
+    connect(exitAct, SIGNAL(triggered()), this, SLOT(close()));
+    connect(aboutAct, SIGNAL(triggered()), this, SLOT(aboutStudio()));
+    connect(aboutQtAct, SIGNAL(triggered()), this, SLOT(aboutQt()));
+    connect(checkForUpdatesAct, SIGNAL(triggered()), this, SLOT(checkForUpdates()));
+    connect(openHelpAct, SIGNAL(triggered()), this, SLOT(openHelp()));
+    connect(saveAct, SIGNAL(triggered()), this, SLOT(save()));
+    connect(saveAsAct, SIGNAL(triggered()), this, SLOT(saveAs()));
+    connect(connectionManager, SIGNAL(updated()), this, SLOT(checkFirmware()));
+    connect(connectionManager, SIGNAL(logmessage(int, QString)), this, SLOT(message(int, QString)));
+    connect(this, SIGNAL(logmessage(KestrixStudio::LogLevel, QString)), logView,
+        SLOT(message(KestrixStudio::LogLevel, QString)));
+    connect(deviceView, SIGNAL(itemChange(int, int, int)), this, SLOT(widgetChange(int, int, int)));
+    connect(evaluationView, SIGNAL(itemChange(int, int, int)), this, SLOT(widgetChange(int, int, int)));
+}
+
+void KM4200::logInitMessages()
+{
+    const QStringList entries = connectionManager->getLogmessagesFromInit();
+    for (const QString& entry : entries) {
+        int level = 0;
+        QString text;
+        if (parseInitMessage(entry, &level, &text))
+            message(level, text);
+        else
+            qCDebug(lcMainWindow) << "start-up message of the board library dropped:" << entry;
+    }
+}
+
+// --- Settings ------------------------------------------------------------
+
+void KM4200::loadSettings()
+{
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QLatin1String(settingsOrganization),
+        QLatin1String(settingsApplication));
+    qCDebug(lcMainWindow) << "settings from" << settings.fileName();
+    settings.beginGroup(QLatin1String(settingsGroup));
+    if (mode == ModeNormal && !restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray()))
+        resize(1024, 768);
+    restoreState(settings.value(QStringLiteral("state")).toByteArray(), 0);
+    BaseWidget::setHexPath(settings.value(QStringLiteral("hexpath")).toString());
+    showLogView = settings.value(QStringLiteral("showLogView"), true).toBool();
+    rcCandidateNumber = settings.value(QStringLiteral("RCCandidateNumber"), -1).toInt();
+    settings.endGroup();
+
+    HelpDialog::loadSettings(&settings);
+    WidgetFactory::loadSettings(&settings);
+    KTModule::loadSettings(&settings);
+}
+
+void KM4200::saveSettings()
+{
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QLatin1String(settingsOrganization),
+        QLatin1String(settingsApplication));
+    settings.beginGroup(QLatin1String(settingsGroup));
+    settings.setValue(QStringLiteral("geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("state"), saveState(0));
+    settings.setValue(QStringLiteral("hexpath"), BaseWidget::hexPath());
+    settings.setValue(QStringLiteral("RCCandidateNumber"), rcCandidateNumber);
+    // While a page hides the log, the dock's state says nothing of the user's
+    // wish.
+    const bool logWanted = currentPage && currentPage->hidesLogView() ? showLogView : !logDock->isHidden();
+    settings.setValue(QStringLiteral("showLogView"), logWanted);
+    settings.endGroup();
+
+    HelpDialog::saveSettings(&settings);
+    WidgetFactory::saveSettings(&settings);
+    KTModule::saveSettings(&settings);
+
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        qCWarning(lcMainWindow) << "settings could not be written to" << settings.fileName();
+}
+
+// --- Window events -------------------------------------------------------
+
+void KM4200::closeEvent(QCloseEvent* event)
+{
+    if (mode == ModeNormal && setupDone) {
+        if (!WidgetFactory::canClose()) {
+            qCDebug(lcMainWindow) << "a plug-in refused closing";
+            event->ignore();
+            return;
+        }
+        statusLabel->setText(tr("Closing..."));
+        MenuView::lockSelection();
+        saveSettings();
+    }
+    event->accept();
+}
+
+void KM4200::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    QMetaObject::invokeMethod(this, "checkFirmware", Qt::QueuedConnection);
+    if (startWidgetType != -1) {
+        widgetChange(startWidgetType, 0, 0);
+        startWidgetType = -1;
+    }
+}
+
+// --- Page area -----------------------------------------------------------
+
+void KM4200::widgetChange(int type, int boardID, int subtype)
+{
+    if (!setupDone) {
+        // Nothing to show a page in yet; applied once the window is built.
+        qCDebug(lcMainWindow) << "page request before the window was built:" << type << boardID << subtype;
+        earlyRequests.append({ type, boardID, subtype });
+        return;
+    }
+    qCDebug(lcMainWindow) << "page change" << type << boardID << subtype;
+
+    if (!scrollArea) {
+        scrollArea = new QScrollArea;
+        scrollArea->setWidgetResizable(true);
+        setCentralWidget(scrollArea);
+    }
+
+    BaseWidget* page = WidgetFactory::createWidget(type, quint8(subtype), boardID);
+    currentPage = page;
+    // A kept page may come back before it was deleted.
+    retiredPages.removeAll(page);
+
+    BaseWidget* old = qobject_cast<BaseWidget*>(scrollArea->takeWidget());
+
+    if (mode == ModeNormal) {
+        if (page->hidesLogView()) {
+            if (!old || !old->hidesLogView())
+                showLogView = !logDock->isHidden();
+            logDock->hide();
+        } else if (showLogView) {
+            logDock->show();
+        }
+        const bool saving = page->canSave();
+        saveAct->setEnabled(saving);
+        saveAsAct->setEnabled(saving);
+    }
+
+    if (old) {
+        disconnect(old, SIGNAL(titleChanged()), this, SLOT(updateTitle()));
+        if (old != page) {
+            old->leavePage();
+            if (old->deleteWhenReplaced())
+                retirePage(old);
+        }
+    }
+
+    connect(page, SIGNAL(titleChanged()), this, SLOT(updateTitle()));
+    scrollArea->setWidget(page);
+    // Unique: a page its plug-in keeps and shows again is wired once.
+    connect(page, SIGNAL(logmessage(KestrixStudio::LogLevel, QString)), logView,
+        SLOT(message(KestrixStudio::LogLevel, QString)), Qt::UniqueConnection);
+    connect(connectionManager, SIGNAL(updated()), page, SLOT(boardUpdate()), Qt::UniqueConnection);
+    connect(page, SIGNAL(widgetChange(int, int, int)), this, SLOT(widgetChange(int, int, int)), Qt::UniqueConnection);
+
+    updateTitle();
+}
+
+void KM4200::retirePage(BaseWidget* page)
+{
+    // Gone for the user: it no longer follows the boards nor asks for pages.
+    // Its log stays wired, so a slot still running can report its outcome.
+    disconnect(connectionManager, SIGNAL(updated()), page, SLOT(boardUpdate()));
+    disconnect(page, SIGNAL(widgetChange(int, int, int)), this, SLOT(widgetChange(int, int, int)));
+    page->hide();
+    retiredPages.append(page);
+    if (!retireTimer->isActive())
+        retireTimer->start(0);
+}
+
+void KM4200::deleteRetiredPages()
+{
+    // A nested loop (a dialog, a wait of the page itself) may have been
+    // started by a retired page: wait until control is back in the main loop.
+    const int level = int(QThread::currentThread()->loopLevel());
+    if (mainLoopLevel < 0 || level > mainLoopLevel) {
+        retireTimer->start(retireRetryMs);
+        return;
+    }
+    const auto retired = retiredPages;
+    retiredPages.clear();
+    for (const QPointer<BaseWidget>& page : retired)
+        delete page.data();
+}
+
+void KM4200::setStartWidget(int type)
+{
+    startWidgetType = type;
+}
+
+void KM4200::save()
+{
+    if (currentPage)
+        currentPage->save();
+    updateTitle();
+}
+
+void KM4200::saveAs()
+{
+    if (currentPage)
+        currentPage->saveAs();
+    updateTitle();
+}
+
+void KM4200::updateTitle()
+{
+    QString title = baseTitle;
+    const QString pageTitle = currentPage ? currentPage->title() : QString();
+    if (!pageTitle.isEmpty())
+        title += QStringLiteral(" - ") + pageTitle;
+    setWindowTitle(title);
+}
+
+void KM4200::updateUnsavedFiles() { }
+
+void KM4200::message(int level, QString message)
+{
+    emit logmessage(KestrixStudio::LogLevel(level), message);
+}
+
+void KM4200::message(KestrixStudio::LogLevel level, QString message)
+{
+    emit logmessage(level, message);
+}
+
+void KM4200::textupdate()
+{
+    if (statusLabel)
+        statusLabel->setText(tr("Testing2"));
+}
+
+// --- Menu actions --------------------------------------------------------
+
+void KM4200::aboutStudio()
+{
+    AboutStudio::showAbout(this, tr(productName), QLatin1String(programVersion));
+}
+
+void KM4200::aboutQt()
+{
+    QMessageBox::aboutQt(this, QString());
+}
+
+void KM4200::checkForUpdates()
+{
+    QDesktopServices::openUrl(QUrl(QLatin1String(downloadPage)));
+}
+
+void KM4200::openHelp()
+{
+    HelpDialog* help = HelpDialog::instance(this);
+    help->showDocument(currentPage ? currentPage->helpKey() : QStringLiteral("general/doc/index"));
+    help->show();
+    help->raise();
+    help->activateWindow();
+}
+
+// --- Firmware check ------------------------------------------------------
+
+void KM4200::checkFirmware()
+{
+    const QMap<int, Connectable*> boards = connectionManager->getBoardIterator();
+    const quint16 newest = quint16(DefaultWidget::currentFirmwareID() & 0xffff);
+    if (newest == 0)
+        return;
+    if (!firmwareCheckArmed)
+        return;
+    firmwareCheckArmed = false;
+
+    // The library may drop boards while the question is open.
+    QList<QPointer<Connectable>> walk;
+    for (Connectable* board : boards)
+        walk.append(board);
+
+    for (const QPointer<Connectable>& board : walk) {
+        if (!board || board->firmwareChecked)
+            continue;
+        if (board->getTypeConnected() != Connectable::TypeMotherBoard)
+            continue;
+        board->firmwareChecked = true;
+        auto* motherboard = qobject_cast<MotherBoard*>(board.data());
+        if (!motherboard || motherboard->getBoardFirmwareID() >= newest)
+            continue;
+
+        const int boardID = board->getBoardID() & 0xff;
+        qCDebug(lcMainWindow) << "board" << boardID << "runs firmware" << motherboard->getBoardFirmwareID() << "of"
+                              << newest;
+        const QMessageBox::StandardButton answer = QMessageBox::warning(this, tr("Upgrade firmware"),
+            tr("The firmware on board %1 is older than the current version. It "
+               "should be updated to assure correct "
+               "functionality.")
+                    .arg(boardID)
+                + QStringLiteral("\r\n") + tr("Do this by pressing the OK button"),
+            QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton);
+        if (answer != QMessageBox::Ok)
+            continue;
+
+        widgetChange(KestrixStudio::WidgetTypeDefault, -1, 0);
+        if (auto* overview = qobject_cast<DefaultWidget*>(currentPage))
+            overview->startBootloader(boardID);
+        break;
+    }
+    firmwareCheckArmed = true;
+}

@@ -1,8 +1,27 @@
 #include "basewidget.h"
 #include "km4200.h"
 #include "startupoptions.h"
+#include "widgetfactory.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QWindow>
+
+namespace
+{
+
+// KESTRIX_QUIT_WHEN_IDLE=1 ends the run as soon as the window is on screen and
+// the event loop has nothing left to do: the start-up benchmark times this.
+void quitWhenIdle(QWidget* window)
+{
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, window, [window] {
+        if (window->isVisible() && window->windowHandle() && window->windowHandle()->isExposed())
+            QCoreApplication::quit();
+    });
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -17,10 +36,19 @@ int main(int argc, char* argv[])
     auto* window = new KM4200(options.defaultSettingsMode ? KM4200::ModeDefaultSettings : KM4200::ModeNormal);
     BaseWidget::setExtraChipSupport(options.extraChipSupport);
 
-    window->show();
-    const int status = QApplication::exec();
+    // "-h" or a plug-in's command-line job ended the run during construction.
+    int status = WidgetFactory::exitCode();
+    if (!window->commandLineConsumed()) {
+        if (qEnvironmentVariableIntValue("KESTRIX_QUIT_WHEN_IDLE") != 0)
+            quitWhenIdle(window);
+        window->show();
+        status = QApplication::exec();
+    }
 
     delete window;
+    // While the application object still exists, so plug-in objects go down
+    // in order rather than at process exit.
+    WidgetFactory::unloadPlugins();
     delete app;
     return status;
 }
