@@ -1,0 +1,3 @@
+#include "moduleprogrammerlog.h"
+
+Q_LOGGING_CATEGORY(lcModuleProgrammer, "kestrix.moduleprogrammer", QtWarningMsg)

@@ -1,0 +1,396 @@
+#include "moduleprogrammerpage.h"
+
+#include "applicationdirectory.h"
+#include "connectable.h"
+#include "connectionmanager.h"
+#include "hexmodel.h"
+#include "hexparserfactory.h"
+#include "ktmodule.h"
+#include "moduleprogrammerlog.h"
+#include "motherboard.h"
+#include "programmersettings.h"
+#include "programmingjob.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+const char* const ModuleProgrammerPage::HelpKey = "moduleprogrammer/doc/index";
+const char* const ModuleProgrammerPage::FileFilter = QT_TRANSLATE_NOOP("ModuleProgrammerPage", "HEX files (*.hex *.ihx)");
+
+ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* settings, QWidget* parent)
+    : BaseWidget(parent)
+    , m_boardID(boardID)
+    , m_settings(settings)
+{
+    setAcceptDrops(true);
+
+    m_heading = createHeadingLabel(this);
+    m_heading->setText(title());
+    auto* intro = new QLabel(tr("Programs an Intel HEX file into a module of this motherboard. The file is first "
+                                "compared with the module's content and programmed only when it differs; the "
+                                "module is then verified and the board reset."),
+                             this);
+    intro->setWordWrap(true);
+
+    auto* boardBox = new QGroupBox(tr("Board"), this);
+    auto* boardForm = new QFormLayout(boardBox);
+    m_boardLabel = new QLabel(boardBox);
+    m_firmwareLabel = new QLabel(boardBox);
+    m_moduleLabel = new QLabel(boardBox);
+    m_extensionLabel = new QLabel(boardBox);
+    m_externalLabel = new QLabel(boardBox);
+    boardForm->addRow(tr("Board number:"), m_boardLabel);
+    boardForm->addRow(tr("Firmware:"), m_firmwareLabel);
+    boardForm->addRow(tr("Module:"), m_moduleLabel);
+    boardForm->addRow(tr("Extension board:"), m_extensionLabel);
+    boardForm->addRow(tr("External module:"), m_externalLabel);
+
+    auto* programBox = new QGroupBox(tr("Program a module"), this);
+    auto* programForm = new QFormLayout(programBox);
+    m_pathEdit = createPathEdit();
+    m_pathEdit->setObjectName(QStringLiteral("pathEdit"));
+    m_pathEdit->setPlaceholderText(tr("Type a path, browse, or drop a .hex file on this page"));
+    m_pathEdit->setClearButtonEnabled(true);
+    m_browseButton = new QPushButton(tr("Browse..."), programBox);
+    m_browseButton->setObjectName(QStringLiteral("browseButton"));
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(m_pathEdit, 1);
+    fileRow->addWidget(m_browseButton);
+    programForm->addRow(tr("HEX file:"), fileRow);
+
+    m_slotCombo = new QComboBox(programBox);
+    m_slotCombo->setObjectName(QStringLiteral("slotCombo"));
+    programForm->addRow(tr("Module slot:"), m_slotCombo);
+
+    m_programButton = new QPushButton(tr("Program"), programBox);
+    m_programButton->setObjectName(QStringLiteral("programButton"));
+    m_programButton->setDefault(true);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(m_programButton);
+    programForm->addRow(buttonRow);
+
+    m_statusLabel = new QLabel(this);
+    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    m_statusLabel->setWordWrap(true);
+    m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_heading);
+    layout->addWidget(intro);
+    layout->addWidget(boardBox);
+    layout->addWidget(programBox);
+    layout->addWidget(m_statusLabel);
+    layout->addStretch(1);
+
+    connect(m_browseButton, &QPushButton::clicked, this, &ModuleProgrammerPage::browse);
+    connect(m_programButton, &QPushButton::clicked, this, &ModuleProgrammerPage::program);
+    connect(m_pathEdit, &QLineEdit::returnPressed, this, &ModuleProgrammerPage::program);
+    connect(this, &BaseWidget::logmessage, this, &ModuleProgrammerPage::recordLog);
+
+    if (m_settings)
+        m_pathEdit->setText(m_settings->lastFile(m_boardID));
+    boardUpdate();
+    if (m_settings && m_settings->lastSlot(m_boardID) >= 0) {
+        const int index = m_slotCombo->findData(m_settings->lastSlot(m_boardID));
+        if (index >= 0)
+            m_slotCombo->setCurrentIndex(index);
+    }
+}
+
+ModuleProgrammerPage::~ModuleProgrammerPage() = default;
+
+QString ModuleProgrammerPage::title() const
+{
+    return tr("Program module - Board %1").arg(m_boardID & 0xff);
+}
+
+QString ModuleProgrammerPage::helpKey() const
+{
+    return QLatin1String(HelpKey);
+}
+
+QString ModuleProgrammerPage::fileName() const
+{
+    return m_pathEdit->text().trimmed();
+}
+
+void ModuleProgrammerPage::setFileName(const QString& fileName)
+{
+    m_pathEdit->setText(QDir::toNativeSeparators(fileName));
+}
+
+MotherBoard* ModuleProgrammerPage::connectedBoard() const
+{
+    Connectable* found = ConnectionManager::Instance()->getBoardByID(m_boardID);
+    if (!found || found->getTypeConnected() != Connectable::TypeMotherBoard)
+        return nullptr;
+    return qobject_cast<MotherBoard*>(found);
+}
+
+void ModuleProgrammerPage::boardUpdate()
+{
+    MotherBoard* found = connectedBoard();
+    const bool wasConnected = m_connected;
+    m_connected = found != nullptr;
+    const QString none = tr("-");
+    m_boardLabel->setText(QString::number(m_boardID & 0xff));
+    if (found) {
+        m_firmwareLabel->setText(QString::number(found->getBoardFirmwareID()));
+        m_moduleLabel->setText(found->moduleName().isEmpty() ? none : found->moduleName());
+        m_extensionLabel->setText(found->extensionName().isEmpty() ? none : found->extensionName());
+        m_externalLabel->setText(found->hasModuleExternalModuleCapability() ? tr("Connector available")
+                                                                             : tr("No connector"));
+    } else {
+        for (QLabel* label : { m_firmwareLabel, m_moduleLabel, m_extensionLabel, m_externalLabel })
+            label->setText(none);
+    }
+    fillSlots(found);
+    setRunning(programmingActive);
+
+    if (!found && !programmingActive)
+        showStatus(tr("Board %1 is not connected. Connect it to program its modules.").arg(m_boardID & 0xff),
+                   StatusError);
+    else if (found && !wasConnected && !programmingActive)
+        showStatus(QString(), StatusInfo);
+}
+
+void ModuleProgrammerPage::fillSlots(MotherBoard* board)
+{
+    const QVariant current = m_slotCombo->currentData();
+    QList<QPair<QString, int>> entries;
+    if (board) {
+        const auto named = [](const QString& slot, const QString& name) {
+            return name.isEmpty() ? slot : tr("%1 (%2)").arg(slot, name);
+        };
+        entries.append({ named(tr("Module"), board->moduleName()), MotherBoard::SlotModule });
+        entries.append({ named(tr("Extension board"), board->extensionName()), MotherBoard::SlotExtensionBoard });
+        entries.append({ tr("ISP"), MotherBoard::SlotISP });
+        if (board->hasModuleExternalModuleCapability())
+            entries.append({ tr("External module"), MotherBoard::SlotExternalModule });
+    } else {
+        entries.append({ tr("Module"), MotherBoard::SlotModule });
+    }
+
+    bool same = entries.size() == m_slotCombo->count();
+    for (int i = 0; same && i < entries.size(); ++i)
+        same = m_slotCombo->itemText(i) == entries.at(i).first && m_slotCombo->itemData(i) == entries.at(i).second;
+    if (same)
+        return;
+    m_slotCombo->clear();
+    for (const auto& entry : qAsConst(entries))
+        m_slotCombo->addItem(entry.first, entry.second);
+    const int index = current.isValid() ? m_slotCombo->findData(current) : -1;
+    m_slotCombo->setCurrentIndex(index >= 0 ? index : 0);
+}
+
+void ModuleProgrammerPage::setRunning(bool running)
+{
+    m_programButton->setEnabled(!running && m_connected);
+    m_browseButton->setEnabled(!running);
+    m_pathEdit->setReadOnly(running);
+    m_slotCombo->setEnabled(!running && m_connected);
+    setAcceptDrops(!running);
+}
+
+void ModuleProgrammerPage::showStatus(const QString& text, StatusKind kind)
+{
+    static const char* const colours[] = { "", "", "color: #1b7a2e;", "color: #b3261e;" };
+    m_statusLabel->setStyleSheet(QLatin1String(colours[kind]));
+    m_statusLabel->setText(text);
+}
+
+void ModuleProgrammerPage::program()
+{
+    if (programmingActive)
+        return;
+    const QString typed = fileName();
+    if (typed.isEmpty()) {
+        showStatus(tr("Choose the HEX file to program first."), StatusError);
+        m_pathEdit->setFocus();
+        return;
+    }
+    const QFileInfo file(QDir::fromNativeSeparators(typed));
+    if (!file.isFile()) {
+        const QString message = tr("The file %1 does not exist.").arg(QDir::toNativeSeparators(file.absoluteFilePath()));
+        emit logmessage(KestrixStudio::LogError, message);
+        showStatus(message, StatusError);
+        return;
+    }
+
+    const int slot = m_slotCombo->currentData().toInt();
+    if (m_settings) {
+        m_settings->setLastFile(m_boardID, QDir::toNativeSeparators(file.absoluteFilePath()));
+        m_settings->setLastSlot(m_boardID, slot);
+    }
+
+    // The sequence reads "<application folder>/<folder>/<file>".
+    QString folder = QDir(ApplicationDirectory::path()).relativeFilePath(file.absolutePath());
+    if (folder.isEmpty())
+        folder = QStringLiteral(".");
+    m_runFile = file.fileName();
+    m_runTarget = tr("%1 of board %2").arg(ProgrammingJob::slotName(slot)).arg(m_boardID & 0xff);
+    m_lastError.clear();
+    m_programmed = false;
+    m_boardLost = false;
+    m_module.clear();
+    qCDebug(lcModuleProgrammer) << "programming" << file.absoluteFilePath() << "as" << folder << m_runFile
+                                << "into board" << m_boardID << "slot" << slot;
+
+    setRunning(true);
+    showStatus(tr("Programming %1 into the %2 ...").arg(m_runFile, m_runTarget), StatusBusy);
+    const bool started = programHexFile(m_runFile, folder, tr("Programming %1 into the %2").arg(m_runFile, m_runTarget),
+                                        tr("The %1 holds %2").arg(m_runTarget, m_runFile),
+                                        tr("Programming %1 into the %2 failed").arg(m_runFile, m_runTarget),
+                                        m_boardID, slot);
+    if (started)
+        return;
+
+    // Stopped before the module was asked: nothing is running.
+    programmingActive = false;
+    QString reason = m_lastError;
+    if (currentModule && currentModule->getModel()->isEmpty() && !HexParserFactory::lastError().isEmpty()
+        && motherBoard) {
+        reason = tr("%1 is not a valid HEX file: %2").arg(m_runFile, HexParserFactory::lastError());
+        emit logmessage(KestrixStudio::LogError, reason);
+    }
+    if (!motherBoard)
+        reason = tr("Board %1 is not connected.").arg(m_boardID & 0xff);
+    setRunning(false);
+    showStatus(reason, StatusError);
+}
+
+void ModuleProgrammerPage::browse()
+{
+    QString folder;
+    const QFileInfo current(QDir::fromNativeSeparators(fileName()));
+    if (!fileName().isEmpty() && current.absoluteDir().exists())
+        folder = current.absolutePath();
+    const QString chosen
+        = openFileName(this, tr("Open HEX file"), folder, tr(FileFilter), QStringLiteral("hex"));
+    if (chosen.isEmpty())
+        return;
+    setFileName(chosen);
+    showStatus(tr("Ready to program %1.").arg(QFileInfo(chosen).fileName()), StatusInfo);
+}
+
+void ModuleProgrammerPage::prepareModule(KTModule* module)
+{
+    // Program memory, whatever another page set up on the same module.
+    if (module) {
+        module->setTargetMemoryType(KTModule::MemoryNormal);
+        connect(module, &KTModule::operationDone, this, &ModuleProgrammerPage::moduleReported,
+                Qt::UniqueConnection);
+    }
+    if (motherBoard)
+        motherBoard->setDefaultMode(false);
+    m_module = module;
+}
+
+void ModuleProgrammerPage::moduleReported(quint32 what, quint32 status)
+{
+    Q_UNUSED(status)
+    if (what == KTModule::OperationProgramming)
+        m_programmed = true;
+}
+
+void ModuleProgrammerPage::recordLog(KestrixStudio::LogLevel level, const QString& message)
+{
+    if (level == KestrixStudio::LogError)
+        m_lastError = message;
+}
+
+void ModuleProgrammerPage::afterProgramming()
+{
+    setRunning(false);
+    if (m_boardLost)
+        showStatus(m_lastError, StatusError);
+    else if (lastProgrammingResult && m_programmed)
+        showStatus(tr("%1 was programmed into the %2 and verified.").arg(m_runFile, m_runTarget), StatusSuccess);
+    else if (lastProgrammingResult)
+        showStatus(tr("The %1 already holds %2; nothing was programmed.").arg(m_runTarget, m_runFile),
+                   StatusSuccess);
+    else if (operationCanceled)
+        showStatus(tr("Cancelled. The %1 may hold incomplete content; program it again.").arg(m_runTarget),
+                   StatusError);
+    else
+        showStatus(failureMessage + QLatin1Char('.'), StatusError);
+    boardUpdate();
+}
+
+void ModuleProgrammerPage::boardDisconnected()
+{
+    BaseWidget::boardDisconnected();
+    // The sequence waits for a report that a board gone may never send;
+    // look once the library has finished with the board.
+    if (programmingActive)
+        QTimer::singleShot(0, this, &ModuleProgrammerPage::endInterruptedRun);
+}
+
+void ModuleProgrammerPage::endInterruptedRun()
+{
+    if (!programmingActive || programmingState == StateFinished || programmingState == StateIdle)
+        return;
+    if (m_module && m_module->isBusy())
+        return;
+    qCDebug(lcModuleProgrammer) << "board" << m_boardID << "left during state" << programmingState;
+    closeProgressDialog();
+    programmingState = StateFinished;
+    m_boardLost = true;
+    emit logmessage(KestrixStudio::LogError,
+                    tr("Board %1 was disconnected while its %2 was being programmed.")
+                        .arg(m_boardID & 0xff)
+                        .arg(ProgrammingJob::slotName(moduleIndex)));
+    emit programmingDone(false);
+}
+
+bool ModuleProgrammerPage::isHexFile(const QString& fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    return suffix == QLatin1String("hex") || suffix == QLatin1String("ihx");
+}
+
+QString ModuleProgrammerPage::droppedHexFile(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls())
+        return QString();
+    const QList<QUrl> urls = mime->urls();
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile() && isHexFile(url.toLocalFile()))
+            return url.toLocalFile();
+    }
+    return QString();
+}
+
+void ModuleProgrammerPage::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!programmingActive && !droppedHexFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ModuleProgrammerPage::dropEvent(QDropEvent* event)
+{
+    const QString dropped = droppedHexFile(event->mimeData());
+    if (programmingActive || dropped.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    setFileName(dropped);
+    showStatus(tr("Ready to program %1.").arg(QFileInfo(dropped).fileName()), StatusInfo);
+}

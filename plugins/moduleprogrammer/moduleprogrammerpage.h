@@ -1,0 +1,99 @@
+#pragma once
+
+#include "basewidget.h"
+
+#include <QPointer>
+
+class KTModule;
+class MotherBoard;
+class ProgrammerSettings;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMimeData;
+class QPushButton;
+
+// The page of one motherboard: shows the board, takes a HEX file (typed with
+// completion, browsed or dropped) and a module slot, and runs the base
+// class's programming sequence on the Program button. The outcome shows on
+// the page and in the log; the file and slot are remembered per board.
+class ModuleProgrammerPage : public BaseWidget
+{
+    Q_OBJECT
+
+public:
+    static const char* const HelpKey;
+    static const char* const FileFilter;
+
+    ModuleProgrammerPage(int boardID, ProgrammerSettings* settings, QWidget* parent = nullptr);
+    ~ModuleProgrammerPage() override;
+
+    QString title() const override;
+    QString helpKey() const override;
+
+    int boardID() const { return m_boardID; }
+    // A sequence has started and not yet reported its outcome.
+    bool isProgramming() const { return programmingActive; }
+    // Module slot of the last (or running) sequence.
+    int moduleSlot() const { return moduleIndex; }
+    QString fileName() const;
+    void setFileName(const QString& fileName);
+
+public slots:
+    void boardUpdate() override;
+    void boardDisconnected() override;
+    // The Program button.
+    void program();
+    // The Browse button.
+    void browse();
+
+protected:
+    void prepareModule(KTModule* module) override;
+    void afterProgramming() override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private slots:
+    void moduleReported(quint32 what, quint32 status);
+    void recordLog(KestrixStudio::LogLevel level, const QString& message);
+    void endInterruptedRun();
+
+private:
+    enum StatusKind {
+        StatusInfo,
+        StatusBusy,
+        StatusSuccess,
+        StatusError
+    };
+
+    MotherBoard* connectedBoard() const;
+    void fillSlots(MotherBoard* board);
+    void setRunning(bool running);
+    void showStatus(const QString& text, StatusKind kind);
+    static bool isHexFile(const QString& fileName);
+    static QString droppedHexFile(const QMimeData* mime);
+
+    const int m_boardID;
+    ProgrammerSettings* m_settings;
+
+    QLabel* m_heading;
+    QLabel* m_boardLabel;
+    QLabel* m_firmwareLabel;
+    QLabel* m_moduleLabel;
+    QLabel* m_extensionLabel;
+    QLabel* m_externalLabel;
+    QLineEdit* m_pathEdit;
+    QPushButton* m_browseButton;
+    QComboBox* m_slotCombo;
+    QPushButton* m_programButton;
+    QLabel* m_statusLabel;
+
+    // Of the run in progress.
+    QPointer<KTModule> m_module;
+    QString m_runFile;
+    QString m_runTarget;
+    QString m_lastError;
+    bool m_programmed = false;
+    bool m_boardLost = false;
+    bool m_connected = false;
+};

@@ -1,0 +1,207 @@
+#include "moduleprogrammerplugin.h"
+
+#include "basewidget.h"
+#include "boarditems.h"
+#include "connectable.h"
+#include "connectionmanager.h"
+#include "moduleprogrammerlog.h"
+#include "moduleprogrammerpage.h"
+#include "plugininfo.h"
+#include "programmingjob.h"
+#include "programoptions.h"
+#include "widgetfactory.h"
+#include "widgetsignalbridge.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTextStream>
+#include <QTreeWidgetItem>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace {
+
+const QString helpOwner = QStringLiteral("moduleprogrammer");
+const QString usageModule = QStringLiteral("program");
+
+} // namespace
+
+ModuleProgrammerPlugin::ModuleProgrammerPlugin(QObject* parent)
+    : QObject(parent)
+    , m_info(new PluginInfo(UniqueID, tr("Module programmer"), 1, 0, 1, this))
+    , m_boardItems(new BoardItems(this))
+{
+}
+
+ModuleProgrammerPlugin::~ModuleProgrammerPlugin() = default;
+
+BaseWidget* ModuleProgrammerPlugin::createWidget(int type, int boardID)
+{
+    if (type != KestrixStudio::WidgetTypeFlash)
+        return nullptr;
+    auto* page = new ModuleProgrammerPage(boardID, &m_settings);
+    m_pages.removeAll(nullptr);
+    m_pages.append(page);
+    return page;
+}
+
+void ModuleProgrammerPlugin::populateView(int category, QTreeWidgetItem* parent)
+{
+    if (category == WidgetFactory::MenuMotherboards && parent)
+        m_boardItems->attach(parent);
+}
+
+void ModuleProgrammerPlugin::populateMenu(int menuId, QMenu* menu)
+{
+    if (menuId != WidgetFactory::MenuFileOpen || !menu)
+        return;
+    QAction* action = menu->addAction(tr("HEX file..."), this, &ModuleProgrammerPlugin::openHexFile);
+    action->setObjectName(QStringLiteral("moduleProgrammerOpenHexFile"));
+    action->setStatusTip(tr("Program a HEX file into a module of the first connected motherboard"));
+}
+
+void ModuleProgrammerPlugin::populateMenuBar(int menuId, QMenuBar* menuBar)
+{
+    Q_UNUSED(menuId)
+    Q_UNUSED(menuBar)
+}
+
+void ModuleProgrammerPlugin::setSignalBridge(WidgetSignalBridge* bridge)
+{
+    m_bridge = bridge;
+}
+
+void ModuleProgrammerPlugin::setIdOffset(int offset)
+{
+    m_idOffset = offset;
+}
+
+PluginInfo* ModuleProgrammerPlugin::pluginInfo()
+{
+    return m_info;
+}
+
+QVariant ModuleProgrammerPlugin::helpResource(QString name)
+{
+    // "moduleprogrammer/<folder>/<name>[#anchor]" from this library's resources.
+    const QString key = name.section(QLatin1Char('#'), 0, 0);
+    const QStringList parts = key.split(QLatin1Char('/'));
+    if (parts.size() < 3 || parts.at(0) != helpOwner)
+        return QVariant();
+    QFile file(QStringLiteral(":/%1/%2/%3").arg(helpOwner, parts.at(1), parts.at(2)));
+    if (!file.open(QIODevice::ReadOnly)) {
+        file.setFileName(file.fileName() + QStringLiteral(".html"));
+        if (!file.open(QIODevice::ReadOnly))
+            return QVariant();
+    }
+    return file.readAll();
+}
+
+void ModuleProgrammerPlugin::populateHelp(QTreeWidgetItem* parent, KestrixStudio::HelpCategory category)
+{
+    if (!parent)
+        return;
+    const QString document = QLatin1String(ModuleProgrammerPage::HelpKey);
+    if (category == KestrixStudio::RegularContent)
+        parent->addChild(BaseWidget::createHelpItem(tr("Module programmer"), document));
+    else if (category == KestrixStudio::CommandLineContent)
+        parent->addChild(
+            BaseWidget::createHelpItem(tr("-program (module programmer)"), document + QStringLiteral("#commandline")));
+}
+
+void ModuleProgrammerPlugin::loadSettings(QSettings* settings)
+{
+    m_settings.load(settings);
+}
+
+void ModuleProgrammerPlugin::saveSettings(QSettings* settings)
+{
+    m_settings.save(settings);
+}
+
+KestrixStudio::CommandlineProcessing ModuleProgrammerPlugin::processCommandLine(QStringList arguments)
+{
+    if (!ProgramOptions::requested(arguments))
+        return KestrixStudio::NoOptionsProcessedInCommandline;
+
+    QTextStream out(stdout);
+    ProgramOptions options;
+    if (!options.parse(arguments)) {
+        out << tr("Error: %1").arg(options.errorString()) << Qt::endl;
+        out << tr("Usage: %1 -program <file.hex> -board <id> [-slot 0..3]")
+                   .arg(QFileInfo(arguments.value(0, QStringLiteral("kestrix-studio"))).fileName())
+            << Qt::endl;
+        m_exitCode = ProgrammingJob::ExitBadInput;
+        return KestrixStudio::EndProcessingCommandline;
+    }
+    ProgrammingJob job(&out);
+    m_exitCode = job.run(options);
+    qCDebug(lcModuleProgrammer) << "command-line job ended with" << m_exitCode;
+    return KestrixStudio::EndProcessingCommandline;
+}
+
+int ModuleProgrammerPlugin::exitCode()
+{
+    return m_exitCode;
+}
+
+void ModuleProgrammerPlugin::printUsage(QString applicationName, QString module)
+{
+    Q_UNUSED(applicationName)
+    if (!module.isEmpty() && module.compare(usageModule, Qt::CaseInsensitive) != 0)
+        return;
+    BaseWidget::printRow(QStringLiteral("-program <file>"),
+                         tr("Module programmer: programs an Intel HEX file into a module without opening the "
+                            "window. Compares first, programs only when the content differs, verifies and resets "
+                            "the board. Exit status 0 on success, 1 when programming or verifying fails, 2 for "
+                            "bad arguments, a missing board or an unreadable file."));
+    BaseWidget::printRow(QStringLiteral("  -board <id>"), tr("The motherboard's ID (required)."));
+    BaseWidget::printRow(QStringLiteral("  -slot <0..3>"),
+                         tr("0 module (default), 1 extension board, 2 ISP, 3 external module."));
+}
+
+KestrixStudio::Features ModuleProgrammerPlugin::features()
+{
+    return KestrixStudio::FeatureNoFeatures;
+}
+
+int ModuleProgrammerPlugin::closeRequest()
+{
+    m_pages.removeAll(nullptr);
+    ModuleProgrammerPage* running = nullptr;
+    for (const QPointer<ModuleProgrammerPage>& page : qAsConst(m_pages)) {
+        if (page->isProgramming()) {
+            running = page;
+            break;
+        }
+    }
+    if (!running)
+        return 0;
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        running->window(), tr("Module programming in progress"),
+        tr("The %1 of board %2 is being programmed. Closing now cuts the programming off and may leave the "
+           "module unusable.\n\nClose anyway?")
+            .arg(ProgrammingJob::slotName(running->moduleSlot()))
+            .arg(running->boardID() & 0xff),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes ? 1 : 2;
+}
+
+void ModuleProgrammerPlugin::openHexFile()
+{
+    const auto boards = ConnectionManager::Instance()->getBoardIterator();
+    for (auto it = boards.constBegin(); it != boards.constEnd(); ++it) {
+        if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard) {
+            WidgetSignalBridge* bridge = m_bridge ? m_bridge : WidgetSignalBridge::instance();
+            bridge->changeWidget(KestrixStudio::WidgetTypeFlash, it.key(), 0);
+            return;
+        }
+    }
+    QMessageBox::information(QApplication::activeWindow(), tr("No board connected"),
+                             tr("Connect a KM4200 motherboard to program a HEX file into one of its modules."));
+}

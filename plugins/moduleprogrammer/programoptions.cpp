@@ -1,0 +1,108 @@
+#include "programoptions.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+const QString programOption = QStringLiteral("-program");
+const QString boardOption = QStringLiteral("-board");
+const QString slotOption = QStringLiteral("-slot");
+
+bool is(const QString& argument, const QString& option)
+{
+    return argument.compare(option, Qt::CaseInsensitive) == 0;
+}
+
+// Handled by the shell before the plug-ins see the command line.
+bool isShellOption(const QString& argument)
+{
+    static const QStringList shellOptions = { QStringLiteral("-defaultsettings"), QStringLiteral("-kt3901support"),
+                                              QStringLiteral("-kt39support"), QStringLiteral("-enablelumo") };
+    for (const QString& option : shellOptions) {
+        if (is(argument, option))
+            return true;
+    }
+    return false;
+}
+
+bool isOption(const QString& argument)
+{
+    return is(argument, programOption) || is(argument, boardOption) || is(argument, slotOption)
+        || isShellOption(argument);
+}
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("ProgramOptions", text);
+}
+
+} // namespace
+
+bool ProgramOptions::requested(const QStringList& arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (is(arguments.at(i), programOption))
+            return true;
+    }
+    return false;
+}
+
+bool ProgramOptions::parse(const QStringList& arguments)
+{
+    m_fileName.clear();
+    m_boardID = -1;
+    m_slot = 0;
+    m_error.clear();
+    bool haveFile = false;
+    bool haveBoard = false;
+    bool haveSlot = false;
+
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString argument = arguments.at(i);
+        if (isShellOption(argument))
+            continue;
+        const bool file = is(argument, programOption);
+        const bool board = is(argument, boardOption);
+        const bool slot = is(argument, slotOption);
+        if (!file && !board && !slot)
+            return fail(tr("Unknown argument '%1'.").arg(argument));
+
+        const QString option = argument.toLower();
+        if ((file && haveFile) || (board && haveBoard) || (slot && haveSlot))
+            return fail(tr("%1 is given twice.").arg(option));
+        if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty() || isOption(arguments.at(i + 1)))
+            return fail(tr("%1 needs a value.").arg(option));
+        const QString value = arguments.at(++i);
+
+        if (file) {
+            haveFile = true;
+            m_fileName = value;
+        } else if (board) {
+            haveBoard = true;
+            bool ok = false;
+            m_boardID = value.toInt(&ok, 10);
+            if (!ok || m_boardID < 0)
+                return fail(tr("-board needs a board ID (a number), not '%1'.").arg(value));
+        } else {
+            haveSlot = true;
+            bool ok = false;
+            m_slot = value.toInt(&ok, 10);
+            if (!ok || m_slot < 0 || m_slot > 3)
+                return fail(tr("-slot needs 0 (module), 1 (extension board), 2 (ISP) or 3 (external module), not "
+                               "'%1'.")
+                                .arg(value));
+        }
+    }
+
+    if (!haveFile)
+        return fail(tr("-program needs a HEX file."));
+    if (!haveBoard)
+        return fail(tr("-board is missing: name the board whose module is to be programmed."));
+    return true;
+}
+
+bool ProgramOptions::fail(const QString& message)
+{
+    m_error = message;
+    return false;
+}
