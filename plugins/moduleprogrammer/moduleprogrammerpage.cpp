@@ -28,7 +28,8 @@
 #include <QVBoxLayout>
 
 const char* const ModuleProgrammerPage::HelpKey = "moduleprogrammer/doc/index";
-const char* const ModuleProgrammerPage::FileFilter = QT_TRANSLATE_NOOP("ModuleProgrammerPage", "HEX files (*.hex *.ihx)");
+const char* const ModuleProgrammerPage::FileFilter
+    = QT_TRANSLATE_NOOP("ModuleProgrammerPage", "HEX files (*.hex *.ihx)");
 
 ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* settings, QWidget* parent)
     : BaseWidget(parent)
@@ -42,7 +43,7 @@ ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* sett
     auto* intro = new QLabel(tr("Programs an Intel HEX file into a module of this motherboard. The file is first "
                                 "compared with the module's content and programmed only when it differs; the "
                                 "module is then verified and the board reset."),
-                             this);
+        this);
     intro->setWordWrap(true);
 
     auto* boardBox = new QGroupBox(tr("Board"), this);
@@ -152,8 +153,8 @@ void ModuleProgrammerPage::boardUpdate()
         m_firmwareLabel->setText(QString::number(found->getBoardFirmwareID()));
         m_moduleLabel->setText(found->moduleName().isEmpty() ? none : found->moduleName());
         m_extensionLabel->setText(found->extensionName().isEmpty() ? none : found->extensionName());
-        m_externalLabel->setText(found->hasModuleExternalModuleCapability() ? tr("Connector available")
-                                                                             : tr("No connector"));
+        m_externalLabel->setText(
+            found->hasModuleExternalModuleCapability() ? tr("Connector available") : tr("No connector"));
     } else {
         for (QLabel* label : { m_firmwareLabel, m_moduleLabel, m_extensionLabel, m_externalLabel })
             label->setText(none);
@@ -162,8 +163,8 @@ void ModuleProgrammerPage::boardUpdate()
     setRunning(programmingActive);
 
     if (!found && !programmingActive)
-        showStatus(tr("Board %1 is not connected. Connect it to program its modules.").arg(m_boardID & 0xff),
-                   StatusError);
+        showStatus(
+            tr("Board %1 is not connected. Connect it to program its modules.").arg(m_boardID & 0xff), StatusError);
     else if (found && !wasConnected && !programmingActive)
         showStatus(QString(), StatusInfo);
 }
@@ -225,7 +226,8 @@ void ModuleProgrammerPage::program()
     }
     const QFileInfo file(QDir::fromNativeSeparators(typed));
     if (!file.isFile()) {
-        const QString message = tr("The file %1 does not exist.").arg(QDir::toNativeSeparators(file.absoluteFilePath()));
+        const QString message
+            = tr("The file %1 does not exist.").arg(QDir::toNativeSeparators(file.absoluteFilePath()));
         emit logmessage(KestrixStudio::LogError, message);
         showStatus(message, StatusError);
         return;
@@ -253,9 +255,8 @@ void ModuleProgrammerPage::program()
     setRunning(true);
     showStatus(tr("Programming %1 into the %2 ...").arg(m_runFile, m_runTarget), StatusBusy);
     const bool started = programHexFile(m_runFile, folder, tr("Programming %1 into the %2").arg(m_runFile, m_runTarget),
-                                        tr("The %1 holds %2").arg(m_runTarget, m_runFile),
-                                        tr("Programming %1 into the %2 failed").arg(m_runFile, m_runTarget),
-                                        m_boardID, slot);
+        tr("The %1 holds %2").arg(m_runTarget, m_runFile),
+        tr("Programming %1 into the %2 failed").arg(m_runFile, m_runTarget), m_boardID, slot);
     if (started)
         return;
 
@@ -279,8 +280,7 @@ void ModuleProgrammerPage::browse()
     const QFileInfo current(QDir::fromNativeSeparators(fileName()));
     if (!fileName().isEmpty() && current.absoluteDir().exists())
         folder = current.absolutePath();
-    const QString chosen
-        = openFileName(this, tr("Open HEX file"), folder, tr(FileFilter), QStringLiteral("hex"));
+    const QString chosen = openFileName(this, tr("Open HEX file"), folder, tr(FileFilter), QStringLiteral("hex"));
     if (chosen.isEmpty())
         return;
     setFileName(chosen);
@@ -292,8 +292,7 @@ void ModuleProgrammerPage::prepareModule(KTModule* module)
     // Program memory, whatever another page set up on the same module.
     if (module) {
         module->setTargetMemoryType(KTModule::MemoryNormal);
-        connect(module, &KTModule::operationDone, this, &ModuleProgrammerPage::moduleReported,
-                Qt::UniqueConnection);
+        connect(module, &KTModule::operationDone, this, &ModuleProgrammerPage::moduleReported, Qt::UniqueConnection);
     }
     if (motherBoard)
         motherBoard->setDefaultMode(false);
@@ -321,11 +320,10 @@ void ModuleProgrammerPage::afterProgramming()
     else if (lastProgrammingResult && m_programmed)
         showStatus(tr("%1 was programmed into the %2 and verified.").arg(m_runFile, m_runTarget), StatusSuccess);
     else if (lastProgrammingResult)
-        showStatus(tr("The %1 already holds %2; nothing was programmed.").arg(m_runTarget, m_runFile),
-                   StatusSuccess);
+        showStatus(tr("The %1 already holds %2; nothing was programmed.").arg(m_runTarget, m_runFile), StatusSuccess);
     else if (operationCanceled)
-        showStatus(tr("Cancelled. The %1 may hold incomplete content; program it again.").arg(m_runTarget),
-                   StatusError);
+        showStatus(
+            tr("Cancelled. The %1 may hold incomplete content; program it again.").arg(m_runTarget), StatusError);
     else
         showStatus(failureMessage + QLatin1Char('.'), StatusError);
     boardUpdate();
@@ -351,9 +349,9 @@ void ModuleProgrammerPage::endInterruptedRun()
     programmingState = StateFinished;
     m_boardLost = true;
     emit logmessage(KestrixStudio::LogError,
-                    tr("Board %1 was disconnected while its %2 was being programmed.")
-                        .arg(m_boardID & 0xff)
-                        .arg(ProgrammingJob::slotName(moduleIndex)));
+        tr("Board %1 was disconnected while its %2 was being programmed.")
+            .arg(m_boardID & 0xff)
+            .arg(ProgrammingJob::slotName(moduleIndex)));
     emit programmingDone(false);
 }
 

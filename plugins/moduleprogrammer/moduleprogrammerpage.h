@@ -59,12 +59,7 @@ private slots:
     void endInterruptedRun();
 
 private:
-    enum StatusKind {
-        StatusInfo,
-        StatusBusy,
-        StatusSuccess,
-        StatusError
-    };
+    enum StatusKind { StatusInfo, StatusBusy, StatusSuccess, StatusError };
 
     MotherBoard* connectedBoard() const;
     void fillSlots(MotherBoard* board);

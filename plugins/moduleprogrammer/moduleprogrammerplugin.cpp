@@ -24,7 +24,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 const QString helpOwner = QStringLiteral("moduleprogrammer");
 const QString usageModule = QStringLiteral("program");
@@ -156,13 +157,13 @@ void ModuleProgrammerPlugin::printUsage(QString applicationName, QString module)
     if (!module.isEmpty() && module.compare(usageModule, Qt::CaseInsensitive) != 0)
         return;
     BaseWidget::printRow(QStringLiteral("-program <file>"),
-                         tr("Module programmer: programs an Intel HEX file into a module without opening the "
-                            "window. Compares first, programs only when the content differs, verifies and resets "
-                            "the board. Exit status 0 on success, 1 when programming or verifying fails, 2 for "
-                            "bad arguments, a missing board or an unreadable file."));
+        tr("Module programmer: programs an Intel HEX file into a module without opening the "
+           "window. Compares first, programs only when the content differs, verifies and resets "
+           "the board. Exit status 0 on success, 1 when programming or verifying fails, 2 for "
+           "bad arguments, a missing board or an unreadable file."));
     BaseWidget::printRow(QStringLiteral("  -board <id>"), tr("The motherboard's ID (required)."));
-    BaseWidget::printRow(QStringLiteral("  -slot <0..3>"),
-                         tr("0 module (default), 1 extension board, 2 ISP, 3 external module."));
+    BaseWidget::printRow(
+        QStringLiteral("  -slot <0..3>"), tr("0 module (default), 1 extension board, 2 ISP, 3 external module."));
 }
 
 KestrixStudio::Features ModuleProgrammerPlugin::features()
@@ -182,13 +183,13 @@ int ModuleProgrammerPlugin::closeRequest()
     }
     if (!running)
         return 0;
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        running->window(), tr("Module programming in progress"),
-        tr("The %1 of board %2 is being programmed. Closing now cuts the programming off and may leave the "
-           "module unusable.\n\nClose anyway?")
-            .arg(ProgrammingJob::slotName(running->moduleSlot()))
-            .arg(running->boardID() & 0xff),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const QMessageBox::StandardButton answer
+        = QMessageBox::question(running->window(), tr("Module programming in progress"),
+            tr("The %1 of board %2 is being programmed. Closing now cuts the programming off and may leave the "
+               "module unusable.\n\nClose anyway?")
+                .arg(ProgrammingJob::slotName(running->moduleSlot()))
+                .arg(running->boardID() & 0xff),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     return answer == QMessageBox::Yes ? 1 : 2;
 }
 
@@ -203,5 +204,5 @@ void ModuleProgrammerPlugin::openHexFile()
         }
     }
     QMessageBox::information(QApplication::activeWindow(), tr("No board connected"),
-                             tr("Connect a KM4200 motherboard to program a HEX file into one of its modules."));
+        tr("Connect a KM4200 motherboard to program a HEX file into one of its modules."));
 }

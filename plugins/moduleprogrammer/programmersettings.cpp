@@ -4,7 +4,8 @@
 
 const char* const ProgrammerSettings::Group = "moduleProgrammer";
 
-namespace {
+namespace
+{
 const QString boardPrefix = QStringLiteral("board");
 }
 

@@ -18,11 +18,7 @@ class ProgrammingJob : public QObject
     Q_OBJECT
 
 public:
-    enum ExitStatus {
-        ExitSuccess = 0,
-        ExitProgrammingFailed = 1,
-        ExitBadInput = 2
-    };
+    enum ExitStatus { ExitSuccess = 0, ExitProgrammingFailed = 1, ExitBadInput = 2 };
 
     explicit ProgrammingJob(QTextStream* out, QObject* parent = nullptr);
 

@@ -2,7 +2,8 @@
 
 #include <QCoreApplication>
 
-namespace {
+namespace
+{
 
 const QString programOption = QStringLiteral("-program");
 const QString boardOption = QStringLiteral("-board");
@@ -17,7 +18,7 @@ bool is(const QString& argument, const QString& option)
 bool isShellOption(const QString& argument)
 {
     static const QStringList shellOptions = { QStringLiteral("-defaultsettings"), QStringLiteral("-kt3901support"),
-                                              QStringLiteral("-kt39support"), QStringLiteral("-enablelumo") };
+        QStringLiteral("-kt39support"), QStringLiteral("-enablelumo") };
     for (const QString& option : shellOptions) {
         if (is(argument, option))
             return true;

@@ -22,7 +22,8 @@
 
 #include <memory>
 
-namespace ProgrammerFixture {
+namespace ProgrammerFixture
+{
 
 inline QString motherboard(int id, const QString& extra = QString())
 {
@@ -49,7 +50,9 @@ public:
     {
         QFile file(path());
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QStringLiteral("[bench]\noperationMs=%1\nbootloaderDelayMs=30\n\n%2").arg(operationMs).arg(devices)
+        file.write(QStringLiteral("[bench]\noperationMs=%1\nbootloaderDelayMs=30\n\n%2")
+                       .arg(operationMs)
+                       .arg(devices)
                        .toUtf8());
     }
 

@@ -42,6 +42,8 @@ private slots:
     void pageProgramsModule();
     void pageReportsFailures_data();
     void pageReportsFailures();
+    void boardLeavesDuringProgramming_data();
+    void boardLeavesDuringProgramming();
     void pageRemembersFilePerBoard();
     void dropOnPage_data();
     void dropOnPage();
@@ -54,7 +56,7 @@ private slots:
 
 private:
     BaseWidget* openPage(int boardID);
-    template<typename T> T* child(const char* name) const { return page->findChild<T*>(QLatin1String(name)); }
+    template <typename T> T* child(const char* name) const { return page->findChild<T*>(QLatin1String(name)); }
     bool runProgram(bool* success);
     QStringList itemTexts(QTreeWidgetItem* heading) const;
 
@@ -112,6 +114,8 @@ BaseWidget* TestModuleProgrammer::openPage(int boardID)
     delete page;
     page = WidgetFactory::createWidget(KestrixStudio::WidgetTypeFlash, 0, boardID);
     connect(page, &BaseWidget::logmessage, this, [this](KestrixStudio::LogLevel, const QString& text) { log << text; });
+    // As the main window wires the page it shows.
+    connect(ConnectionManager::Instance(), &ConnectionManager::updated, page, &BaseWidget::boardUpdate);
     page->show();
     return page;
 }
@@ -142,10 +146,9 @@ void TestModuleProgrammer::boardItemsFollowHotPlug_data()
     QTest::newRow("board 2 unplugged") << motherboard(1) << QStringList { "Board 1" };
     QTest::newRow("board 3 plugged in") << motherboard(1) + motherboard(2) + motherboard(3)
                                         << QStringList { "Board 1", "Board 2", "Board 3" };
-    QTest::newRow("board 1 swapped for board 3") << motherboard(3) + motherboard(2)
-                                                 << QStringList { "Board 2", "Board 3" };
-    QTest::newRow("board in its bootloader") << motherboard(1) + "[boot]\nid=2\ntype=4\n"
-                                             << QStringList { "Board 1" };
+    QTest::newRow("board 1 swapped for board 3")
+        << motherboard(3) + motherboard(2) << QStringList { "Board 2", "Board 3" };
+    QTest::newRow("board in its bootloader") << motherboard(1) + "[boot]\nid=2\ntype=4\n" << QStringList { "Board 1" };
     QTest::newRow("all boards gone") << QString() << QStringList {};
 }
 
@@ -270,8 +273,8 @@ void TestModuleProgrammer::pageReportsFailures_data()
                                        << "Programming failed";
     QTest::newRow("bad checksum") << motherboard(1) << badHex() << "demo.hex is not a valid HEX file: line 3"
                                   << QString();
-    QTest::newRow("module does not answer") << motherboard(1, "modules=1,2") << demo
-                                            << "Could not connect to the device" << QString();
+    QTest::newRow("module does not answer")
+        << motherboard(1, "modules=1,2") << demo << "Could not connect to the device" << QString();
 }
 
 void TestModuleProgrammer::pageReportsFailures()
@@ -299,6 +302,45 @@ void TestModuleProgrammer::pageReportsFailures()
     // The page is ready for the next attempt.
     QVERIFY(child<QPushButton>("programButton")->isEnabled());
     QVERIFY(log.last().startsWith(status.left(20)));
+}
+
+void TestModuleProgrammer::boardLeavesDuringProgramming_data()
+{
+    QTest::addColumn<int>("progress");
+    QTest::newRow("while comparing") << 1;
+    QTest::newRow("while programming") << 2;
+    QTest::newRow("while verifying") << 3;
+}
+
+void TestModuleProgrammer::boardLeavesDuringProgramming()
+{
+    QFETCH(int, progress);
+    bench->open(motherboard(1) + motherboard(2), 150);
+    openPage(1);
+    child<QLineEdit>("pathEdit")->setText(bench->addDemoModule());
+    QSignalSpy done(page, &BaseWidget::programmingDone);
+    QSignalSpy steps(page, &BaseWidget::progressUpdated);
+    BoxAnswer answer;
+    child<QPushButton>("programButton")->click();
+    // Each step reports 0 first; unplug once the wanted step has begun.
+    QTRY_COMPARE_WITH_TIMEOUT(std::count_if(steps.cbegin(), steps.cend(),
+                                            [](const QList<QVariant>& step) { return step.first().toInt() == 0; }),
+                              long(progress), 5000);
+
+    // The sequence ends instead of waiting for a report that never comes.
+    QVERIFY(bench->replug(motherboard(2)));
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
+    QCOMPARE(done.first().first().toBool(), false);
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(!child<QPushButton>("programButton")->isEnabled());
+    QVERIFY(child<QLabel>("statusLabel")->text().contains("disconnected") || !answer.titles.isEmpty());
+
+    // Back on the bus, the page works again.
+    QVERIFY(bench->replug(motherboard(1) + motherboard(2)));
+    QVERIFY(child<QPushButton>("programButton")->isEnabled());
+    bool success = false;
+    QVERIFY(runProgram(&success));
+    QVERIFY(success);
 }
 
 void TestModuleProgrammer::pageRemembersFilePerBoard()
@@ -352,8 +394,7 @@ void TestModuleProgrammer::dropOnPage()
     QCOMPARE(enter.isAccepted(), accepted);
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(page, &drop);
-    QCOMPARE(child<QLineEdit>("pathEdit")->text(),
-             accepted ? QDir::toNativeSeparators(url.toLocalFile()) : QString());
+    QCOMPARE(child<QLineEdit>("pathEdit")->text(), accepted ? QDir::toNativeSeparators(url.toLocalFile()) : QString());
 }
 
 void TestModuleProgrammer::fileOpenEntry()
@@ -387,10 +428,14 @@ void TestModuleProgrammer::helpDocuments_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("contains");
-    QTest::newRow("document") << "moduleprogrammer/doc/index" << "<title>Kestrix Studio - Module programmer</title>";
-    QTest::newRow("document with suffix") << "moduleprogrammer/doc/index.html" << "<h1>Module programmer</h1>";
-    QTest::newRow("command-line anchor") << "moduleprogrammer/doc/index#commandline" << "<a name=\"commandline\">";
-    QTest::newRow("style sheet") << "moduleprogrammer/css/moduleprogrammer.css" << "h1";
+    QTest::newRow("document") << "moduleprogrammer/doc/index"
+                              << "<title>Kestrix Studio - Module programmer</title>";
+    QTest::newRow("document with suffix") << "moduleprogrammer/doc/index.html"
+                                          << "<h1>Module programmer</h1>";
+    QTest::newRow("command-line anchor") << "moduleprogrammer/doc/index#commandline"
+                                         << "<a name=\"commandline\">";
+    QTest::newRow("style sheet") << "moduleprogrammer/css/moduleprogrammer.css"
+                                 << "h1";
     QTest::newRow("unknown document") << "moduleprogrammer/doc/missing" << QString();
     QTest::newRow("the shell's document") << "general/doc/index" << QString();
     QTest::newRow("two parts") << "moduleprogrammer/index" << QString();

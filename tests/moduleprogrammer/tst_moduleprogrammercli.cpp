@@ -25,8 +25,7 @@ private slots:
     void usage();
 
 private:
-    struct Run
-    {
+    struct Run {
         int exitCode = -1;
         QString output;
     };
@@ -48,7 +47,7 @@ void TestModuleProgrammerCli::init()
     QVERIFY(bench->dir.isValid());
     // The processes open the bench themselves; this one only writes it.
     bench->write(motherboard(1, "externalModule=true") + motherboard(2, "modules=0,1,2")
-                 + motherboard(3, "verifyStatus=5") + motherboard(4, "modules=1") + "[boot]\nid=5\ntype=4\n");
+        + motherboard(3, "verifyStatus=5") + motherboard(4, "modules=1") + "[boot]\nid=5\ntype=4\n");
     demo = bench->addDemoModule("files/demo-module.hex");
     QVERIFY(!demo.isEmpty());
 }
@@ -90,29 +89,25 @@ void TestModuleProgrammerCli::exitStatus_data()
 
     QTest::newRow("programmed") << QStringList { "-program", "demo-module.hex", "-board", "1" } << 0
                                 << QStringList { "Comparing with the module of board 1 ... different",
-                                                 "Programming ... done", "Verifying ... ok",
-                                                 "Resetting board 1 ... done",
-                                                 "The module of board 1 now holds demo-module.hex." };
+                                       "Programming ... done", "Verifying ... ok", "Resetting board 1 ... done",
+                                       "The module of board 1 now holds demo-module.hex." };
     QTest::newRow("external module, options in capitals")
         << QStringList { "-PROGRAM", "demo-module.hex", "-Board", "1", "-SLOT", "3" } << 0
         << QStringList { "Comparing with the external module of board 1 ... different", "Verifying ... ok" };
     QTest::newRow("shell options pass") << QStringList { "-kt39support", "-program", "demo-module.hex", "-board", "2",
-                                                         "-slot", "1" }
-                                        << 0 << QStringList { "Verifying ... ok" };
+        "-slot", "1" } << 0 << QStringList { "Verifying ... ok" };
     QTest::newRow("verification fails") << QStringList { "-program", "demo-module.hex", "-board", "3" } << 1
                                         << QStringList { "Programming ... done", "Verifying ... failed (status 5)",
-                                                         "Error: programming the module of board 3 failed." };
-    QTest::newRow("module does not answer")
-        << QStringList { "-program", "demo-module.hex", "-board", "4" } << 1
-        << QStringList { "Comparing with the module of board 4 ... no answer" };
+                                               "Error: programming the module of board 3 failed." };
+    QTest::newRow("module does not answer") << QStringList { "-program", "demo-module.hex", "-board", "4" } << 1
+                                            << QStringList { "Comparing with the module of board 4 ... no answer" };
     QTest::newRow("no such board") << QStringList { "-program", "demo-module.hex", "-board", "9" } << 2
                                    << QStringList { "Error: no motherboard with ID 9 is connected (connected: 1, 2, 3, "
                                                     "4)." };
-    QTest::newRow("board in its bootloader") << QStringList { "-program", "demo-module.hex", "-board", "5" } << 2
-                                             << QStringList {};
-    QTest::newRow("no external connector") << QStringList { "-program", "demo-module.hex", "-board", "2", "-slot", "3" }
-                                           << 2
-                                           << QStringList { "Error: board 2 has no connector for an external module." };
+    QTest::newRow("board in its bootloader")
+        << QStringList { "-program", "demo-module.hex", "-board", "5" } << 2 << QStringList {};
+    QTest::newRow("no external connector") << QStringList { "-program", "demo-module.hex", "-board", "2", "-slot",
+        "3" } << 2 << QStringList { "Error: board 2 has no connector for an external module." };
     QTest::newRow("bad checksum") << QStringList { "-program", "bad.hex", "-board", "1" } << 2
                                   << QStringList { "line 3: bad checksum" };
     QTest::newRow("missing file") << QStringList { "-program", "nowhere.hex", "-board", "1" } << 2
@@ -155,7 +150,7 @@ void TestModuleProgrammerCli::equalContentIsNotProgrammedAgain()
     const Run again = run(arguments);
     QCOMPARE(again.exitCode, 0);
     QVERIFY2(again.output.contains("Comparing with the ISP of board 1 ... equal, nothing to program"),
-             qPrintable(again.output));
+        qPrintable(again.output));
     QVERIFY(!again.output.contains("Programming ..."));
     QVERIFY(again.output.contains("The ISP of board 1 already held demo-module.hex."));
 
@@ -180,12 +175,12 @@ void TestModuleProgrammerCli::usage()
     QFETCH(bool, listed);
     const Run result = run(arguments);
     QCOMPARE(result.exitCode, 0);
-    QCOMPARE(result.output.contains(QRegularExpression("^-program <file>\\s+Module programmer: ",
-                                                       QRegularExpression::MultilineOption)),
-             listed);
-    QCOMPARE(result.output.contains(QRegularExpression("^  -board <id>\\s+The motherboard's ID",
-                                                       QRegularExpression::MultilineOption)),
-             listed);
+    QCOMPARE(result.output.contains(
+                 QRegularExpression("^-program <file>\\s+Module programmer: ", QRegularExpression::MultilineOption)),
+        listed);
+    QCOMPARE(result.output.contains(
+                 QRegularExpression("^  -board <id>\\s+The motherboard's ID", QRegularExpression::MultilineOption)),
+        listed);
 }
 
 QTEST_MAIN(TestModuleProgrammerCli)
