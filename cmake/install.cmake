@@ -1,0 +1,42 @@
+# Install rules and the CMake package for plug-in authors.
+#
+# Layout below the prefix:
+#   bin/                        kestrix-studio, its plug-ins and helper tools (one
+#                               folder: the application loads the libraries beside it)
+#   lib/                        libkestrixframework, libkm4200ctrl
+#   include/kestrixstudio/      headers of both libraries and their export headers
+#   lib/cmake/KestrixStudio/    find_package(KestrixStudio): KestrixStudio::Plugin
+#
+# The executable, the shipped plug-ins and the tools install themselves; this
+# file adds the libraries, the headers and the package.
+include(CMakePackageConfigHelpers)
+
+set(KESTRIX_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KestrixStudio)
+set(KESTRIX_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/kestrixstudio)
+
+install(TARGETS kestrixframework km4200ctrl EXPORT KestrixStudioTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+file(GLOB kestrix_public_headers CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/widgets/*.h ${PROJECT_SOURCE_DIR}/board/*.h)
+get_target_property(kestrix_framework_binary_dir kestrixframework BINARY_DIR)
+get_target_property(kestrix_board_binary_dir km4200ctrl BINARY_DIR)
+install(FILES ${kestrix_public_headers}
+    ${kestrix_framework_binary_dir}/kestrixframework_export.h
+    ${kestrix_board_binary_dir}/km4200ctrl_export.h
+    DESTINATION ${KESTRIX_INCLUDE_DIR})
+
+install(EXPORT KestrixStudioTargets NAMESPACE KestrixStudio:: DESTINATION ${KESTRIX_PACKAGE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/KestrixStudioConfig.cmake.in
+    ${CMAKE_BINARY_DIR}/cmake/KestrixStudioConfig.cmake
+    INSTALL_DESTINATION ${KESTRIX_PACKAGE_DIR}
+    PATH_VARS CMAKE_INSTALL_BINDIR CMAKE_INSTALL_LIBDIR)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/cmake/KestrixStudioConfigVersion.cmake
+    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES
+    ${CMAKE_BINARY_DIR}/cmake/KestrixStudioConfig.cmake
+    ${CMAKE_BINARY_DIR}/cmake/KestrixStudioConfigVersion.cmake
+    ${CMAKE_CURRENT_LIST_DIR}/KestrixStudioPlugin.cmake
+    DESTINATION ${KESTRIX_PACKAGE_DIR})
