@@ -1,0 +1,30 @@
+// The yardstick: a bare Qt main window with two docks, shown, quitting as soon
+// as the event loop is idle with the window on screen.
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QDockWidget>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QTreeWidget>
+#include <QWindow>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QMainWindow window;
+    auto* left = new QDockWidget(QStringLiteral("Tree"), &window);
+    left->setWidget(new QTreeWidget);
+    window.addDockWidget(Qt::LeftDockWidgetArea, left);
+    auto* bottom = new QDockWidget(QStringLiteral("Log"), &window);
+    bottom->setWidget(new QListWidget);
+    window.addDockWidget(Qt::BottomDockWidgetArea, bottom);
+    window.resize(1024, 768);
+
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &window, [&window] {
+        if (window.isVisible() && window.windowHandle() && window.windowHandle()->isExposed())
+            QCoreApplication::quit();
+    });
+    window.show();
+    return QApplication::exec();
+}
