@@ -4,7 +4,8 @@
 
 #include <QTreeWidgetItem>
 
-namespace {
+namespace
+{
 
 // Menu categories the device tree resolves to a heading.
 enum DeviceCategory {

@@ -4,13 +4,11 @@
 
 #include <QTreeWidgetItem>
 
-namespace {
+namespace
+{
 
 // Menu categories the features tree resolves to a heading.
-enum FeatureCategory {
-    MenuFeatures24GHz = 0,
-    MenuFeaturesBluetooth = 4
-};
+enum FeatureCategory { MenuFeatures24GHz = 0, MenuFeaturesBluetooth = 4 };
 
 } // namespace
 

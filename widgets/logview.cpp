@@ -1,6 +1,7 @@
 #include "logview.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QScrollBar>
@@ -11,6 +12,9 @@ LogView::LogView(const QString& fileName, QWidget* parent)
     : QListWidget(parent)
     , logFile(new QFile(fileName, this))
     , listThreshold(KestrixStudio::LogStatus)
+    , rowHeight(0)
+    , rowMargin(0)
+    , widestRow(0)
     , followNewest(false)
     , scrollPending(false)
 {
@@ -69,7 +73,22 @@ void LogView::message(KestrixStudio::LogLevel level, QString message)
     if (level < listThreshold)
         return;
 
-    addItem(message);
+    // Rows share the size of the newest one (uniform sizes), so the newest
+    // carries the widest width seen: long rows stay readable, not cut off.
+    auto* row = new QListWidgetItem(message);
+    const int textWidth = fontMetrics().horizontalAdvance(message);
+    if (rowHeight == 0) {
+        addItem(row);
+        const QSize natural = itemDelegate()->sizeHint(viewOptions(), indexFromItem(row));
+        rowHeight = qMax(natural.height(), fontMetrics().height());
+        rowMargin = qMax(0, natural.width() - textWidth);
+        widestRow = qMax(widestRow, natural.width());
+        row->setSizeHint(QSize(widestRow, rowHeight));
+    } else {
+        widestRow = qMax(widestRow, textWidth + rowMargin);
+        row->setSizeHint(QSize(widestRow, rowHeight));
+        addItem(row);
+    }
     // Current row without the immediate scroll: scrolling lays out the
     // whole list, which per append would make a long log quadratic.
     const bool autoScrolling = hasAutoScroll();
@@ -82,6 +101,14 @@ void LogView::message(KestrixStudio::LogLevel level, QString message)
         scrollPending = true;
         QMetaObject::invokeMethod(this, &LogView::scrollToNewest, Qt::QueuedConnection);
     }
+}
+
+void LogView::changeEvent(QEvent* event)
+{
+    // A new font or style changes the row size; measure again on the next row.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        rowHeight = 0;
+    QListWidget::changeEvent(event);
 }
 
 void LogView::scrollToNewest()

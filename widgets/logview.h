@@ -22,6 +22,9 @@ public:
 public slots:
     void message(KestrixStudio::LogLevel level, QString message);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void scrollToNewest();
 
@@ -29,6 +32,9 @@ private:
     QTextStream logStream;
     QMap<int, QString> levelNames;
     int listThreshold;
+    int rowHeight;
+    int rowMargin;
+    int widestRow;
     bool followNewest;
     bool scrollPending;
 };

@@ -17,7 +17,8 @@
 #include <cstdio>
 #include <ctime>
 
-namespace {
+namespace
+{
 
 constexpr int messageCount = 100000;
 constexpr int sliceSize = 100; // messages between two turns of the event loop

@@ -4,10 +4,12 @@
 
 #include <QDateTime>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 QStringList fileLines(const QString& fileName)
 {
@@ -45,6 +47,7 @@ private slots:
     void message();
     void messagesInOrder();
     void newestRowInView();
+    void longRowsKeepTheirWidth();
     void twoConstructionsAppend();
     void missingFolder();
 
@@ -89,16 +92,26 @@ void TestLogView::message_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<bool>("listed");
 
-    QTest::newRow("debug") << 0 << "Board 3 found" << "DEBUG: Board 3 found" << false;
-    QTest::newRow("status") << 1 << "Programming done" << "STATUS: Programming done" << true;
-    QTest::newRow("error") << 2 << "Verify failed" << "ERROR: Verify failed" << true;
-    QTest::newRow("unknown high") << 7 << "odd" << ": odd" << true;
-    QTest::newRow("negative") << -1 << "below" << ": below" << false;
-    QTest::newRow("empty debug") << 0 << "" << "DEBUG: " << false;
-    QTest::newRow("empty status") << 1 << "" << "STATUS: " << true;
-    QTest::newRow("empty error") << 2 << "" << "ERROR: " << true;
-    QTest::newRow("placeholders kept") << 1 << "50%1 of %2" << "STATUS: 50%1 of %2" << true;
-    QTest::newRow("non-ASCII") << 2 << "Modul übersprungen" << "ERROR: Modul übersprungen" << true;
+    QTest::newRow("debug") << 0 << "Board 3 found"
+                           << "DEBUG: Board 3 found" << false;
+    QTest::newRow("status") << 1 << "Programming done"
+                            << "STATUS: Programming done" << true;
+    QTest::newRow("error") << 2 << "Verify failed"
+                           << "ERROR: Verify failed" << true;
+    QTest::newRow("unknown high") << 7 << "odd"
+                                  << ": odd" << true;
+    QTest::newRow("negative") << -1 << "below"
+                              << ": below" << false;
+    QTest::newRow("empty debug") << 0 << ""
+                                 << "DEBUG: " << false;
+    QTest::newRow("empty status") << 1 << ""
+                                  << "STATUS: " << true;
+    QTest::newRow("empty error") << 2 << ""
+                                 << "ERROR: " << true;
+    QTest::newRow("placeholders kept") << 1 << "50%1 of %2"
+                                       << "STATUS: 50%1 of %2" << true;
+    QTest::newRow("non-ASCII") << 2 << "Modul übersprungen"
+                               << "ERROR: Modul übersprungen" << true;
 }
 
 void TestLogView::message()
@@ -130,7 +143,7 @@ void TestLogView::messagesInOrder()
     // Connected by string signature, as the main window wires its pages.
     BaseWidget page;
     QVERIFY(QObject::connect(&page, SIGNAL(logmessage(KestrixStudio::LogLevel, QString)), &view,
-                             SLOT(message(KestrixStudio::LogLevel, QString))));
+        SLOT(message(KestrixStudio::LogLevel, QString))));
     emit page.logmessage(KestrixStudio::LogStatus, "one");
     view.message(KestrixStudio::LogDebug, "two");
     view.message(KestrixStudio::LogError, "three");
@@ -160,6 +173,21 @@ void TestLogView::newestRowInView()
     view.message(KestrixStudio::LogError, "latest");
     QTRY_VERIFY(view.viewport()->rect().contains(view.visualItemRect(view.item(250))));
     QCOMPARE(view.currentItem()->text(), QString("latest"));
+}
+
+void TestLogView::longRowsKeepTheirWidth()
+{
+    LogView view(logName, nullptr);
+    view.resize(200, 150);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    const QString longText = QString("Module 2 verified ").repeated(8);
+    view.message(KestrixStudio::LogError, longText);
+    view.message(KestrixStudio::LogStatus, "ok");
+    const int needed = view.fontMetrics().horizontalAdvance(longText);
+    QTRY_VERIFY(view.visualItemRect(view.item(0)).width() >= needed);
+    QVERIFY(view.horizontalScrollBar()->maximum() > 0);
 }
 
 void TestLogView::twoConstructionsAppend()

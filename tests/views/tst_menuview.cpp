@@ -7,11 +7,11 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 // Reaches the one-way lock so every test starts unlocked.
-struct SelectionLockReset : MenuView
-{
+struct SelectionLockReset : MenuView {
     static void unlock() { selectionLocked = false; }
 };
 
@@ -148,8 +148,7 @@ void TestMenuView::masks_data()
     QTest::addColumn<QStringList>("visible");
 
     const QStringList standard { "Motherboards", "KT61 evaluation boards", "KT61 development boards",
-                                 "KT61 development dongles", "KT62 development boards", "KT62 development dongles",
-                                 "KT6x Programming" };
+        "KT61 development dongles", "KT62 development boards", "KT62 development dongles", "KT6x Programming" };
     QTest::newRow("1011") << 1011 << standard;
     QStringList internal = standard;
     internal.insert(1, "Internal");
@@ -164,8 +163,8 @@ void TestMenuView::masks()
 
     DeviceView view(mask);
     const QStringList order { "Motherboards", "Internal", "FTDIBoards", "KT61 evaluation boards",
-                              "KT61 development boards", "KT61 development dongles", "KT62 development boards",
-                              "KT62 development dongles", "KT6x Programming" };
+        "KT61 development boards", "KT61 development dongles", "KT62 development boards", "KT62 development dongles",
+        "KT6x Programming" };
     QCOMPARE(view.topLevelItemCount(), order.size());
     QStringList shown;
     for (int i = 0; i < order.size(); ++i) {
