@@ -2,8 +2,14 @@
 
 #include "widgetfactory.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
 #include <QLoggingCategory>
+#include <QPainter>
+#include <QPixmap>
+#include <QPixmapCache>
+#include <QTextDocument>
+#include <QTextFormat>
 
 // Off by default; QT_LOGGING_RULES="kestrix.help.debug=true" shows which help
 // keys a document asks for and which of them nobody answers.
@@ -20,6 +26,8 @@ HelpBrowser::HelpBrowser(QWidget* parent)
     // "general/css/arvenholt.css" into "general/doc/general/css/arvenholt.css";
     // keep the base empty so every key arrives in loadResource as written.
     connect(document(), &QTextDocument::baseUrlChanged, this, &HelpBrowser::keepBaseUrlEmpty);
+    // Qt's own image drawing scales without smoothing.
+    document()->documentLayout()->registerHandler(QTextFormat::ImageObject, this);
 }
 
 void HelpBrowser::keepBaseUrlEmpty()
@@ -54,4 +62,64 @@ void HelpBrowser::linkClicked(QUrl url)
         return;
     }
     setSource(url);
+}
+
+QImage HelpBrowser::image(QTextDocument* doc, const QUrl& name)
+{
+    const QVariant resource = doc->resource(QTextDocument::ImageResource, name);
+    switch (resource.userType()) {
+    case QMetaType::QImage:
+        return resource.value<QImage>();
+    case QMetaType::QPixmap:
+        return resource.value<QPixmap>().toImage();
+    case QMetaType::QByteArray: {
+        QImage decoded;
+        if (decoded.loadFromData(resource.toByteArray()))
+            doc->addResource(QTextDocument::ImageResource, name, decoded);
+        else
+            qCWarning(lcHelp, "image \"%s\" cannot be decoded", qUtf8Printable(name.toString()));
+        return decoded;
+    }
+    default:
+        return QImage();
+    }
+}
+
+QSizeF HelpBrowser::intrinsicSize(QTextDocument* doc, int, const QTextFormat& format)
+{
+    const QTextImageFormat imageFormat = format.toImageFormat();
+    const QImage picture = image(doc, QUrl(imageFormat.name()));
+    // A missing image keeps a small empty place, as in a web browser.
+    const QSizeF natural = picture.isNull() ? QSizeF(16, 16) : QSizeF(picture.size());
+    const bool hasWidth = imageFormat.hasProperty(QTextFormat::ImageWidth);
+    const bool hasHeight = imageFormat.hasProperty(QTextFormat::ImageHeight);
+    if (hasWidth && hasHeight)
+        return QSizeF(imageFormat.width(), imageFormat.height());
+    if (hasWidth)
+        return QSizeF(imageFormat.width(), imageFormat.width() * natural.height() / natural.width());
+    if (hasHeight)
+        return QSizeF(imageFormat.height() * natural.width() / natural.height(), imageFormat.height());
+    return natural;
+}
+
+void HelpBrowser::drawObject(QPainter* painter, const QRectF& rect, QTextDocument* doc, int, const QTextFormat& format)
+{
+    // Scaled once per key and size; the process-wide pixmap cache keeps it.
+    const QString name = format.toImageFormat().name();
+    const QSize target = (rect.size() * painter->device()->devicePixelRatioF()).toSize();
+    const QString cacheKey = QStringLiteral("kestrix-help:%1:%2x%3").arg(name).arg(target.width()).arg(target.height());
+    QPixmap scaled;
+    if (!QPixmapCache::find(cacheKey, &scaled)) {
+        const QImage picture = image(doc, QUrl(name));
+        if (picture.isNull())
+            return;
+        scaled = QPixmap::fromImage(target.isEmpty() || target == picture.size()
+                ? picture
+                : picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        QPixmapCache::insert(cacheKey, scaled);
+    }
+    painter->save();
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    painter->drawPixmap(rect, scaled, QRectF(scaled.rect()));
+    painter->restore();
 }

@@ -33,6 +33,7 @@ class tst_HelpDialog : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -70,6 +71,11 @@ void tst_HelpDialog::initTestCase()
 {
     TestSupport::enterTestMode();
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "openUrl");
+}
+
+void tst_HelpDialog::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
 }
 
 void tst_HelpDialog::init()

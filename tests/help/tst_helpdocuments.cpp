@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QResource>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -156,7 +157,7 @@ void tst_HelpDocuments::documentsRenderCompletely()
     RecordingBrowser browser;
     browser.resize(800, 600);
     browser.setSource(QUrl(key));
-    browser.grab();
+    const QImage page = browser.grab().toImage();
 
     QCOMPARE(browser.documentTitle(), title);
     QStringList missing;
@@ -191,6 +192,17 @@ void tst_HelpDocuments::documentsRenderCompletely()
                 image.loadFromData(resource.toByteArray());
             QVERIFY2(!image.isNull(), qPrintable(name));
             QCOMPARE(image.size(), QSize(1009, 683));
+
+            // The page shows the picture itself: its place holds many colours.
+            QTextCursor cursor(document);
+            cursor.setPosition(block.position() + it.fragment().position() - block.position());
+            const QRect place = browser.cursorRect(cursor).translated(browser.viewport()->pos());
+            QSet<QRgb> colours;
+            for (int y = place.top(); y < place.bottom() && y < page.height(); y += 3) {
+                for (int x = place.left() + 2; x < place.left() + 400 && x < page.width(); x += 3)
+                    colours.insert(page.pixel(x, y));
+            }
+            QVERIFY2(colours.size() > 20, qPrintable(QString::number(colours.size())));
         }
     }
     QCOMPARE(found, images);
