@@ -162,11 +162,14 @@ void ModuleProgrammerPage::boardUpdate()
     fillSlots(found);
     setRunning(programmingActive);
 
-    if (!found && !programmingActive)
+    // A run cut off by the board leaving keeps its own message.
+    if (!found && !programmingActive && !m_boardLost) {
         showStatus(
             tr("Board %1 is not connected. Connect it to program its modules.").arg(m_boardID & 0xff), StatusError);
-    else if (found && !wasConnected && !programmingActive)
+    } else if (found && !wasConnected && !programmingActive) {
+        m_boardLost = false;
         showStatus(QString(), StatusInfo);
+    }
 }
 
 void ModuleProgrammerPage::fillSlots(MotherBoard* board)
