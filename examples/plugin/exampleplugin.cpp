@@ -9,7 +9,8 @@
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 // The page type this plug-in serves.
 const int examplePageType = KestrixStudio::WidgetTypeTranslator;
 } // namespace
