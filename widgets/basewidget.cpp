@@ -21,6 +21,7 @@
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTextStream>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <QUrl>
@@ -50,6 +51,9 @@ class BaseWidgetPrivate
 public:
     QPointer<Connectable> boundBoard;
     QPointer<KTModule> wiredModule;
+    quint64 sequence = 0; // counts programHexFile calls
+    QMetaObject::Connection boardGone;
+    QMetaObject::Connection moduleGone;
 };
 
 BaseWidget::BaseWidget(QWidget* parent)
@@ -108,6 +112,19 @@ void BaseWidget::setBoard(int boardID)
     if (d->boundBoard && d->boundBoard != found) {
         disconnect(d->boundBoard, &Connectable::disconnected, this, &BaseWidget::boardDisconnected);
         disconnect(d->boundBoard, &Connectable::progressUpdated, this, &BaseWidget::progressUpdated);
+    }
+
+    // The pointers pages see never outlive the library's objects.
+    if (d->boundBoard != found) {
+        disconnect(d->boardGone);
+        if (found) {
+            // Only the bound board is watched, and motherBoard is always that board.
+            d->boardGone = connect(found, &QObject::destroyed, this, [this, found]() {
+                if (board == found)
+                    board = nullptr;
+                motherBoard = nullptr;
+            });
+        }
     }
 
     board = found;
@@ -230,6 +247,7 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
     this->failureMessage = failureMessage;
     this->moduleIndex = moduleIndex;
     programmingActive = true;
+    ++d->sequence;
 
     setBoard(boardID);
     if (!motherBoard) {
@@ -247,6 +265,15 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
     if (d->wiredModule && d->wiredModule != currentModule) {
         disconnect(d->wiredModule, &KTModule::operationDone, this, &BaseWidget::programmingCheck);
         disconnect(d->wiredModule, &KTModule::progressUpdate, this, &BaseWidget::progressUpdated);
+    }
+    if (d->wiredModule != currentModule) {
+        disconnect(d->moduleGone);
+        if (KTModule* module = currentModule) {
+            d->moduleGone = connect(module, &QObject::destroyed, this, [this, module]() {
+                if (currentModule == module)
+                    currentModule = nullptr;
+            });
+        }
     }
     d->wiredModule = currentModule;
     if (currentModule) {
@@ -313,16 +340,12 @@ void BaseWidget::startProgrammingStep()
     emit logmessage(KestrixStudio::LogStatus, operationText);
     qCDebug(lcBaseWidget) << "programming";
     showProgressDialog(currentModule, tr("Programming hexfile"), operationText);
-    if (d->wiredModule) {
+    if (currentModule) {
         currentModule->startFlag = true;
         if (currentModule->startProgramming())
             return;
     }
-    // No report will come (the board left the bus). A failed programming run
-    // is judged by the verification, which then fails to start as well.
-    qCDebug(lcBaseWidget) << "programming did not start";
-    closeProgressDialog();
-    startVerifyingStep();
+    stepNotStarted();
 }
 
 void BaseWidget::startVerifyingStep()
@@ -330,13 +353,33 @@ void BaseWidget::startVerifyingStep()
     programmingState = StateVerifying;
     qCDebug(lcBaseWidget) << "verifying";
     showProgressDialog(currentModule, tr("Verifying hexfile"), operationText);
-    if (d->wiredModule && currentModule->startVerifying())
+    if (currentModule && currentModule->startVerifying())
         return;
-    // Without a report the sequence would wait forever behind its dialog.
-    qCDebug(lcBaseWidget) << "verification did not start";
+    stepNotStarted();
+}
+
+void BaseWidget::stepNotStarted()
+{
+    // No report will come (the board left the bus, say), and without one the
+    // sequence would wait forever behind its dialog. Go on from the event
+    // loop, outside the library call that led here: a programming run that
+    // did not start is judged by the verification; a verification that did
+    // not start ends the sequence as failed.
+    qCDebug(lcBaseWidget) << "step" << programmingState << "did not start";
     closeProgressDialog();
-    emit logmessage(KestrixStudio::LogError, connectErrorText());
-    finishOperation();
+    const int state = programmingState;
+    const quint64 sequence = d->sequence;
+    QTimer::singleShot(0, this, [this, state, sequence]() {
+        // A page that ended the run itself, or started a new one, wins.
+        if (d->sequence != sequence || programmingState != state)
+            return;
+        if (state == StateProgramming) {
+            startVerifyingStep();
+            return;
+        }
+        emit logmessage(KestrixStudio::LogError, connectErrorText());
+        finishOperation();
+    });
 }
 
 void BaseWidget::programmingCheck(quint32 what, quint32 status)
@@ -379,13 +422,13 @@ void BaseWidget::finishOperation()
     programmingState = StateFinished;
 
     if (operationCanceled) {
-        if (d->wiredModule)
+        if (currentModule)
             currentModule->abort();
         emit logmessage(KestrixStudio::LogStatus, tr("User canceled the operation"));
         emit programmingDone(false);
     } else if (operationSucceeded) {
         emit logmessage(KestrixStudio::LogStatus, successMessage);
-        if (d->boundBoard && motherBoard)
+        if (motherBoard)
             motherBoard->resetDevice();
         emit programmingDone(true);
     } else {

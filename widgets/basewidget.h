@@ -151,6 +151,7 @@ private:
     void startProgrammingStep();
     void startVerifyingStep();
     void finishOperation();
+    void stepNotStarted();
     QString connectErrorText() const;
 
     std::unique_ptr<BaseWidgetPrivate> d;

@@ -547,8 +547,10 @@ void TestProgramming::boardLeavesDuringComparison()
     QVERIFY(!m_page->progressDialogActive);
     QTRY_VERIFY(!QApplication::activeModalWidget());
 
-    // The page lets go of the board, and a new run finds none.
+    // The page lets go of the board and its module, and a new run finds none.
     QTRY_VERIFY(!motherBoard);
+    QVERIFY(!m_page->motherBoard);
+    QVERIFY(!m_page->currentModule);
     m_dialogs->boxes.clear();
     QVERIFY(!m_page->program(QStringLiteral("kt24.hex"), QStringLiteral("firmware")));
     QCOMPARE(m_dialogs->boxes.size(), 1);
