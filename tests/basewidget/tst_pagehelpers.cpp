@@ -4,8 +4,6 @@
 #include "basewidget.h"
 #include "testsupport.h"
 
-#include <QCompleter>
-#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -78,7 +76,6 @@ private slots:
     void init();
 
     void extraChipSupportOnlyTurnsOn();
-    void baseDefaults();
 
     void createMenuItem_data();
     void createMenuItem();
@@ -86,7 +83,6 @@ private slots:
     void setItemView();
     void removeItemsOfType_data();
     void removeItemsOfType();
-    void createHelpItem();
 
     void helpDocument_data();
     void helpDocument();
@@ -96,14 +92,12 @@ private slots:
 
     void printRow_data();
     void printRow();
-    void printText();
 
     void completeFileExtension_data();
     void completeFileExtension();
     void saveDialogCompletesExtension();
     void cancelledDialogKeepsHexPath();
     void openDialogRemembersFolder();
-    void pathEditCompletesFiles();
 
     void askToSave_data();
     void askToSave();
@@ -133,17 +127,6 @@ void TestPageHelpers::extraChipSupportOnlyTurnsOn()
     BaseWidget::setExtraChipSupport(true);
     BaseWidget::setExtraChipSupport(false);
     QCOMPARE(BaseWidget::extraChipSupport(), true);
-}
-
-void TestPageHelpers::baseDefaults()
-{
-    BaseWidget page;
-    QCOMPARE(page.maximumWidth(), 800);
-    QCOMPARE(page.hasUnsavedFiles(), false);
-    QCOMPARE(page.canClose(), true);
-    QCOMPARE(page.deleteWhenReplaced(), true);
-    QCOMPARE(page.helpKey(), QStringLiteral("general/doc/index"));
-    QVERIFY(page.title().isEmpty());
 }
 
 void TestPageHelpers::createMenuItem_data()
@@ -267,16 +250,6 @@ void TestPageHelpers::removeItemsOfType()
     BaseWidget::removeItemsOfType(nullptr, removed); // no parent: nothing happens
 }
 
-void TestPageHelpers::createHelpItem()
-{
-    QScopedPointer<QTreeWidgetItem> item(
-        BaseWidget::createHelpItem(QStringLiteral("Command line"), QStringLiteral("general/doc/commandline")));
-    QVERIFY(!item->parent());
-    QCOMPARE(item->type(), int(QTreeWidgetItem::Type));
-    QCOMPARE(item->text(0), QStringLiteral("Command line"));
-    QCOMPARE(item->data(0, Qt::UserRole).toString(), QStringLiteral("general/doc/commandline"));
-}
-
 void TestPageHelpers::helpDocument_data()
 {
     QTest::addColumn<QString>("prefix");
@@ -384,16 +357,6 @@ void TestPageHelpers::printRow()
     QCOMPARE(out, line + "a b\n\n");
 }
 
-void TestPageHelpers::printText()
-{
-#ifndef Q_OS_UNIX
-    QSKIP("Standard output is captured through file descriptors");
-#endif
-    const QByteArray out = captureStdout(
-        []() { BaseWidget::printText(QStringLiteral("KT24 plug-in"), QStringLiteral("writes modules")); });
-    QCOMPARE(out, QByteArray("KT24 plug-in writes modules\n\n"));
-}
-
 void TestPageHelpers::completeFileExtension_data()
 {
     QTest::addColumn<QString>("filter");
@@ -476,19 +439,6 @@ void TestPageHelpers::openDialogRemembersFolder()
     QCOMPARE(dialogFolder, folder);
     QCOMPARE(name, file.fileName());
     QCOMPARE(BaseWidget::hexPath(), folder);
-}
-
-void TestPageHelpers::pathEditCompletesFiles()
-{
-    HelperPage page;
-    QScopedPointer<QLineEdit> edit(page.createPathEdit());
-    QVERIFY(!edit->parent());
-    QCompleter* completer = edit->completer();
-    QVERIFY(completer);
-    QCOMPARE(completer->parent(), &page);
-    auto* model = qobject_cast<QFileSystemModel*>(completer->model());
-    QVERIFY(model);
-    QCOMPARE(model->parent(), completer);
 }
 
 void TestPageHelpers::askToSave_data()
