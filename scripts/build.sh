@@ -7,6 +7,10 @@ build=${1:-$root/build}
 shift || true
 
 launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    # Paths relative to the checkout, so every clone shares the cache.
+    export CCACHE_BASEDIR="$root"
+fi
 cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" "$@" >/dev/null
 cmake --build "$build"
