@@ -10,7 +10,7 @@ launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     # Paths relative to the checkout, so every clone shares the cache.
-    export CCACHE_BASEDIR="$root"
+    export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 fi
 cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" "$@" >/dev/null
 cmake --build "$build"
