@@ -1,6 +1,6 @@
 #pragma once
 
-// A simulated bench in a temporary folder for the board-library suites.
+// A simulated bench with fast timings in a temporary folder.
 
 #include "connectionmanager.h"
 #include "km4200controller.h"
@@ -11,58 +11,46 @@
 
 #include <memory>
 
-class BenchFixture
+inline QByteArray header(int operationMs = 20, int bootloaderDelayMs = 30)
 {
-public:
-    // Fast timings so suites stay quick.
-    static QByteArray header(int operationMs = 20, int bootloaderDelayMs = 30)
-    {
-        return QStringLiteral("[bench]\noperationMs=%1\nbootloaderDelayMs=%2\n\n")
-            .arg(operationMs)
-            .arg(bootloaderDelayMs)
-            .toUtf8();
-    }
+    return "[bench]\noperationMs=" + QByteArray::number(operationMs)
+        + "\nbootloaderDelayMs=" + QByteArray::number(bootloaderDelayMs) + "\n\n";
+}
 
-    static QByteArray board(const QString& group, int id, const QString& extra = QString())
-    {
-        return QStringLiteral("[%1]\nid=%2\n%3\n").arg(group).arg(id).arg(extra).toUtf8();
-    }
+inline QByteArray group(const QByteArray& name, int id, const QByteArray& extra = {})
+{
+    return "[" + name + "]\nid=" + QByteArray::number(id) + "\n" + extra + "\n";
+}
 
-    QString path() const { return m_dir.filePath(QStringLiteral("bench.ini")); }
-    QString folder() const { return m_dir.path(); }
+inline ConnectionManager* manager()
+{
+    return ConnectionManager::Instance();
+}
 
+struct BenchFixture {
+    QTemporaryDir dir;
+    std::unique_ptr<KM4200Controller> controller;
+
+    QString path() const { return dir.filePath(QStringLiteral("bench.ini")); }
     void write(const QByteArray& text) const
     {
         QFile file(path());
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text);
     }
-
     QByteArray read() const
     {
         QFile file(path());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-
-    // Writes the bench and starts the library on it.
     void start(const QByteArray& text)
     {
         write(text);
         startOn(path());
     }
-
     void startOn(const QString& benchPath)
     {
         qputenv("KM4200_BENCH", benchPath.toLocal8Bit());
         controller = std::make_unique<KM4200Controller>();
     }
-
-    void stop() { controller.reset(); }
-
-    static ConnectionManager* manager() { return ConnectionManager::Instance(); }
-
-    std::unique_ptr<KM4200Controller> controller;
-
-private:
-    QTemporaryDir m_dir;
 };

@@ -1,15 +1,47 @@
-// The simulated bench: enumeration, hot-plug, notifications, bootloader.
+// The simulated bench: enumeration, hot-plug, notifications, bootloader and
+// module operations.
 
+#include "benchfile.h"
 #include "benchfixture.h"
 #include "boardfactory.h"
 #include "bootloaderdevice.h"
 #include "hexmodel.h"
-#include "hexparserfactory.h"
+#include "infopage.h"
+#include "ktmodule.h"
 #include "motherboard.h"
 #include "testsupport.h"
 
 #include <QPointer>
+#include <QSettings>
 #include <QSignalSpy>
+
+namespace
+{
+const quint32 notStarted = ~0u;
+const quint32 mismatch = KTModule::StatusMismatch;
+
+HexModel image(quint32 address, const QByteArray& bytes)
+{
+    HexModel model;
+    model.write(address, bytes);
+    return model;
+}
+
+MotherBoard* board(int id = 1)
+{
+    return qobject_cast<MotherBoard*>(manager()->getBoardByID(id));
+}
+
+// Runs one operation to its end and returns its status.
+quint32 run(KTModule* module, bool programming)
+{
+    QSignalSpy done(module, &KTModule::operationDone);
+    module->startFlag = programming;
+    if (!(programming ? module->startProgramming() : module->startVerifying()))
+        return notStarted;
+    return done.wait(5000) ? done.first().at(1).toUInt() : notStarted;
+}
+} // namespace
 
 class TestBench : public QObject
 {
@@ -27,271 +59,277 @@ private slots:
 
     void enumeratesInKeyOrder()
     {
-        bench->start(BenchFixture::header() + BenchFixture::board("c", 7, "firmware=12")
-            + BenchFixture::board("a", 2,
-                "module=KT52 module ; with a comment\nextension=KT21 ext\n"
-                "externalModule=true")
-            + BenchFixture::board("b", 300, "type=4"));
-        const auto boards = BenchFixture::manager()->getBoardIterator();
-        QCOMPARE(boards.keys(), (QList<int> { 2, 7, 300 }));
-        QCOMPARE(BenchFixture::manager()->numberOfConnectedDevices(), 3);
-        auto* two = qobject_cast<MotherBoard*>(boards.value(2));
-        QVERIFY(two);
-        QCOMPARE(two->getBoardFirmwareID(), quint16(5));
-        QCOMPARE(two->moduleName(), QStringLiteral("KT52 module"));
-        QCOMPARE(two->extensionName(), QStringLiteral("KT21 ext"));
-        QVERIFY(two->hasModuleExternalModuleCapability());
-        QCOMPARE(qobject_cast<MotherBoard*>(boards.value(7))->getBoardFirmwareID(), quint16(12));
-        QCOMPARE(boards.value(300)->getTypeConnected(), int(Connectable::TypeBootloader));
-        QCOMPARE(BenchFixture::manager()->getBoardByID(7), boards.value(7));
-        QVERIFY(!BenchFixture::manager()->getBoardByID(8));
-        QVERIFY(BenchFixture::manager()->getLogmessagesFromInit().contains(
-            QStringLiteral("1@KM4200 bench: 3 boards connected")));
+        bench->start(header() + group("c", 7, "firmware=12") + group("a", 2, "module=KT52 module ; a comment")
+            + group("b", 300, "type=4"));
+        QCOMPARE(manager()->getBoardIterator().keys(), (QList<int> { 2, 7, 300 }));
+        QCOMPARE(board(7)->getBoardFirmwareID(), quint16(12));
+        QCOMPARE(board(2)->getBoardFirmwareID(), quint16(5));
+        QCOMPARE(board(2)->moduleName(), QStringLiteral("KT52 module"));
+        QVERIFY(qobject_cast<BootloaderDevice*>(manager()->getBoardByID(300)));
+        QVERIFY(manager()->getLogmessagesFromInit().contains("1@KM4200 bench: 3 boards connected"));
     }
 
     void noBench_data()
     {
-        QTest::addColumn<QString>("variable");
-        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unset") << QString() << QByteArray() << "1@No KM4200 bench configured";
-        QTest::newRow("missing") << "missing.ini" << QByteArray() << "2@KM4200 bench unusable: cannot open";
-        QTest::newRow("garbage") << "bench.ini" << QByteArray("[a]\nid=1\nthis is not ini\n") << "line 3";
-        QTest::newRow("binary") << "bench.ini" << QByteArray("\x00\x01\xff", 3) << "not a text file";
-        QTest::newRow("group broken") << "bench.ini" << QByteArray("[a\nid=1\n") << "malformed group header";
+        QTest::newRow("unset") << QString() << "1@No KM4200 bench configured";
+        QTest::newRow("missing") << "missing.ini"
+                                 << "2@KM4200 bench unusable: cannot open";
+        QTest::newRow("garbage") << "bench.ini"
+                                 << "line 3";
     }
 
     void noBench()
     {
-        QFETCH(QString, variable);
-        QFETCH(QByteArray, content);
+        QFETCH(QString, file);
         QFETCH(QString, message);
-        if (!content.isEmpty())
-            bench->write(content);
-        if (variable.isEmpty()) {
+        bench->write("[a]\nid=1\nthis is not ini\n");
+        if (file.isEmpty())
             qunsetenv("KM4200_BENCH");
-            bench->controller = std::make_unique<KM4200Controller>();
-        } else {
-            bench->startOn(bench->folder() + QLatin1Char('/') + variable);
-        }
-        QCOMPARE(BenchFixture::manager()->numberOfConnectedDevices(), 0);
-        const QStringList messages = BenchFixture::manager()->getLogmessagesFromInit();
-        QVERIFY2(messages.join(QLatin1Char('\n')).contains(message), qPrintable(messages.join(QLatin1Char('\n'))));
-        QSignalSpy updated(BenchFixture::manager(), &ConnectionManager::updated);
-        BenchFixture::manager()->update();
-        QCOMPARE(updated.count(), 1);
-    }
-
-    void badGroupsAreSkipped()
-    {
-        bench->start(BenchFixture::header() + BenchFixture::board("ok", 1) + QByteArray("[noid]\nfirmware=3\n")
-            + BenchFixture::board("type", 2, "type=2") + BenchFixture::board("dup", 1)
-            + BenchFixture::board("fw", 3, "firmware=70000"));
-        QCOMPARE(BenchFixture::manager()->getBoardIterator().keys(), QList<int> { 1 });
-        const QString messages = BenchFixture::manager()->getLogmessagesFromInit().join(QLatin1Char('\n'));
-        for (const char* group : { "[noid]", "[type]", "[dup]", "[fw]" })
-            QVERIFY2(messages.contains(QLatin1String(group)), group);
+        bench->startOn(file.isEmpty() ? QString() : bench->dir.filePath(file));
+        QCOMPARE(manager()->numberOfConnectedDevices(), 0);
+        const QString messages = manager()->getLogmessagesFromInit().join('\n');
+        QVERIFY2(messages.contains(message), qPrintable(messages));
     }
 
     void hotPlugKeepsIdentity()
     {
-        bench->start(BenchFixture::header() + BenchFixture::board("one", 1) + BenchFixture::board("two", 2));
-        QPointer<Connectable> one = BenchFixture::manager()->getBoardByID(1);
-        QPointer<Connectable> two = BenchFixture::manager()->getBoardByID(2);
+        bench->start(header() + group("one", 1) + group("two", 2));
+        QPointer<Connectable> one = board(1), two = board(2);
         one->firmwareChecked = true;
-        QSignalSpy updated(BenchFixture::manager(), &ConnectionManager::updated);
+        QSignalSpy updated(manager(), &ConnectionManager::updated);
 
-        // Edit board 1, add board 3: one change, same objects.
-        bench->write(BenchFixture::header() + BenchFixture::board("one", 1, "firmware=9")
-            + BenchFixture::board("two", 2) + BenchFixture::board("three", 3));
+        bench->write(header() + group("one", 1, "firmware=9") + group("two", 2) + group("three", 3));
         QTRY_COMPARE(updated.count(), 1);
-        QCOMPARE(BenchFixture::manager()->getBoardIterator().keys(), (QList<int> { 1, 2, 3 }));
-        QCOMPARE(BenchFixture::manager()->getBoardByID(1), one.data());
+        QCOMPARE(manager()->getBoardIterator().keys(), (QList<int> { 1, 2, 3 }));
+        QCOMPARE(board(1), one.data());
         QVERIFY(one->firmwareChecked);
-        QCOMPARE(qobject_cast<MotherBoard*>(one.data())->getBoardFirmwareID(), quint16(9));
-        QCOMPARE(BenchFixture::manager()->getBoardByID(2), two.data());
+        QCOMPARE(board(1)->getBoardFirmwareID(), quint16(9));
 
-        // Remove board 2: disconnected() first, deletion only from the event loop.
-        QSignalSpy gone(two.data(), &Connectable::disconnected);
+        // disconnected() comes first; deletion only later, from the event loop.
         bool aliveAtSignal = false;
         connect(two.data(), &Connectable::disconnected, this, [&] { aliveAtSignal = !two.isNull(); });
-        bench->write(
-            BenchFixture::header() + BenchFixture::board("one", 1, "firmware=9") + BenchFixture::board("three", 3));
-        QTRY_COMPARE(gone.count(), 1);
-        QVERIFY(aliveAtSignal);
+        bench->write(header() + group("one", 1, "firmware=9") + group("three", 3));
+        QTRY_VERIFY(aliveAtSignal);
         QCOMPARE(updated.count(), 2);
-        QCOMPARE(BenchFixture::manager()->getBoardIterator().keys(), (QList<int> { 1, 3 }));
+        QCOMPARE(manager()->getBoardIterator().keys(), (QList<int> { 1, 3 }));
         QTRY_VERIFY(two.isNull());
-
-        // Rewriting the same content changes nothing.
-        bench->write(
-            BenchFixture::header() + BenchFixture::board("one", 1, "firmware=9") + BenchFixture::board("three", 3));
-        QTest::qWait(150);
-        QCOMPARE(updated.count(), 2);
-    }
-
-    void fileRemovedAndBack()
-    {
-        bench->start(BenchFixture::header() + BenchFixture::board("one", 1));
-        QSignalSpy updated(BenchFixture::manager(), &ConnectionManager::updated);
-        QVERIFY(QFile::remove(bench->path()));
-        QTRY_COMPARE(BenchFixture::manager()->numberOfConnectedDevices(), 0);
-        bench->write(BenchFixture::header() + BenchFixture::board("one", 1));
-        QTRY_COMPARE(BenchFixture::manager()->numberOfConnectedDevices(), 1);
-        QCOMPARE(updated.count(), 2);
-    }
-
-    void corruptEditKeepsBoards()
-    {
-        bench->start(BenchFixture::header() + BenchFixture::board("one", 1));
-        QSignalSpy log(BenchFixture::manager(), &ConnectionManager::logmessage);
-        bench->write("[one\n");
-        QTRY_VERIFY(!log.isEmpty());
-        QCOMPARE(log.last().at(0).toInt(), 2);
-        QCOMPARE(BenchFixture::manager()->numberOfConnectedDevices(), 1);
     }
 
     void notificationsOffAndOn()
     {
-        bench->start(BenchFixture::header() + BenchFixture::board("one", 1));
-        QSignalSpy updated(BenchFixture::manager(), &ConnectionManager::updated);
-        BenchFixture::manager()->disableAutomaticDeviceUpdateNotifications();
-        bench->write(BenchFixture::header() + BenchFixture::board("one", 1) + BenchFixture::board("two", 2));
-        QTRY_COMPARE(BenchFixture::manager()->numberOfConnectedDevices(), 2);
-        BenchFixture::manager()->update();
+        bench->start(header() + group("one", 1));
+        QSignalSpy updated(manager(), &ConnectionManager::updated);
+        manager()->disableAutomaticDeviceUpdateNotifications();
+        bench->write(header() + group("one", 1) + group("two", 2));
+        QTRY_COMPARE(manager()->numberOfConnectedDevices(), 2);
+        manager()->update();
         QCOMPARE(updated.count(), 0);
-        BenchFixture::manager()->enableAutomaticDeviceUpdateNotifications();
-        BenchFixture::manager()->update();
+        manager()->enableAutomaticDeviceUpdateNotifications();
+        manager()->update();
         QCOMPARE(updated.count(), 1);
-        bench->write(BenchFixture::header() + BenchFixture::board("one", 1));
+        bench->write(header() + group("one", 1));
         QTRY_COMPARE(updated.count(), 2);
-    }
-
-    void destroyingControllerDisconnects()
-    {
-        bench->start(BenchFixture::header() + BenchFixture::board("one", 1));
-        QPointer<Connectable> one = BenchFixture::manager()->getBoardByID(1);
-        QSignalSpy gone(one.data(), &Connectable::disconnected);
-        bench->stop();
-        QCOMPARE(gone.count(), 1);
-        QCOMPARE(BenchFixture::manager()->numberOfConnectedDevices(), 0);
-        QTRY_VERIFY(one.isNull());
     }
 
     void bootloader_data()
     {
-        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QByteArray>("mode");
         QTest::addColumn<bool>("creatable");
-        QTest::addColumn<bool>("reports");
-        QTest::newRow("responds") << "responds" << true << true;
-        QTest::newRow("silent") << "silent" << true << false;
-        QTest::newRow("kind not creatable") << "responds" << false << false;
+        QTest::newRow("responds") << QByteArray("responds") << true;
+        QTest::newRow("silent") << QByteArray("silent") << true;
+        QTest::newRow("kind not creatable") << QByteArray("responds") << false;
     }
 
     void bootloader()
     {
-        QFETCH(QString, mode);
+        QFETCH(QByteArray, mode);
         QFETCH(bool, creatable);
-        QFETCH(bool, reports);
-        bench->start(BenchFixture::header(20, 40) + BenchFixture::board("one", 1, "bootloader=" + mode)
-            + BenchFixture::board("two", 2));
-        auto* board = qobject_cast<MotherBoard*>(BenchFixture::manager()->getBoardByID(1));
-        QPointer<Connectable> guard = board;
-        QSignalSpy gone(board, &Connectable::disconnected);
-        QSignalSpy connected(BenchFixture::manager(), &ConnectionManager::bootloaderConnected);
-        QSignalSpy updated(BenchFixture::manager(), &ConnectionManager::updated);
-
-        BenchFixture::manager()->disableAutomaticDeviceUpdateNotifications();
-        QVERIFY(board->jumpToBootloader());
+        bench->start(header(20, 40) + group("one", 1, "bootloader=" + mode));
+        QPointer<Connectable> guard = board();
+        QSignalSpy gone(guard.data(), &Connectable::disconnected);
+        QSignalSpy connected(manager(), &ConnectionManager::bootloaderConnected);
+        QVERIFY(board()->jumpToBootloader());
         BoardFactory::setCreatableBoards(creatable ? Connectable::TypeBootloader : Connectable::TypeMotherBoard);
-        BenchFixture::manager()->enableAutomaticDeviceUpdateNotifications();
         QCOMPARE(gone.count(), 1);
-        QVERIFY(!BenchFixture::manager()->getBoardByID(1));
-        QCOMPARE(updated.count(), 0);
-        // The tool in another process sees the board in its bootloader.
+        QVERIFY(!manager()->getBoardByID(1));
         QVERIFY(bench->read().contains("type=4"));
-
-        if (reports) {
-            QTRY_COMPARE(connected.count(), 1);
-            QCOMPARE(connected.first().first().toBool(), true);
-            Connectable* device = BenchFixture::manager()->getBoardByID(1);
-            QVERIFY(qobject_cast<BootloaderDevice*>(device));
-            QCOMPARE(device->getTypeConnected(), 4);
-            QCOMPARE(updated.count(), 1);
-        } else {
-            QTest::qWait(200);
-            QCOMPARE(connected.count(), 0);
-            QVERIFY(!BenchFixture::manager()->getBoardByID(1));
-        }
         QTRY_VERIFY(guard.isNull());
-        QVERIFY(BenchFixture::manager()->getBoardByID(2));
 
-        if (!creatable && mode == QLatin1String("responds")) {
-            // Widening the kinds brings the waiting device in.
+        const bool reports = creatable && mode == "responds";
+        QTest::qWait(reports ? 0 : 200);
+        QTRY_COMPARE(connected.count(), reports ? 1 : 0);
+        if (!creatable) // widening the kinds brings the waiting device in
             BoardFactory::setCreatableBoards(Connectable::TypeAll);
-            QTRY_COMPARE(connected.count(), 1);
-            QVERIFY(qobject_cast<BootloaderDevice*>(BenchFixture::manager()->getBoardByID(1)));
-        }
+        QTRY_COMPARE(connected.count(), mode == "responds" ? 1 : 0);
+        QCOMPARE(bool(qobject_cast<BootloaderDevice*>(manager()->getBoardByID(1))), mode == "responds");
+        if (mode == "responds")
+            QCOMPARE(connected.first().first().toBool(), true);
     }
 
     void renewBringsNewFirmware()
     {
-        bench->start(BenchFixture::header(20, 10) + BenchFixture::board("one", 1, "firmware=11"));
-        auto* board = qobject_cast<MotherBoard*>(BenchFixture::manager()->getBoardByID(1));
-        QSignalSpy connected(BenchFixture::manager(), &ConnectionManager::bootloaderConnected);
-        QVERIFY(board->jumpToBootloader());
-        BoardFactory::setCreatableBoards(Connectable::TypeBootloader);
+        bench->start(header(20, 10) + group("one", 1, "firmware=11"));
+        QSignalSpy connected(manager(), &ConnectionManager::bootloaderConnected);
+        QVERIFY(board()->jumpToBootloader());
         QTRY_COMPARE(connected.count(), 1);
-        Connectable* device = BenchFixture::manager()->getBoardByID(1);
-
         // What the firmware tool does from its own process.
-        QVERIFY(BenchFile::updateKey(
-            bench->path(), QStringLiteral("one"), QStringLiteral("firmware"), QStringLiteral("12")));
-        QSignalSpy deviceGone(device, &Connectable::disconnected);
-        device->renew();
-        QCOMPARE(deviceGone.count(), 1);
-        BoardFactory::setCreatableBoards(Connectable::TypeAll);
-        auto* back = qobject_cast<MotherBoard*>(BenchFixture::manager()->getBoardByID(1));
-        QVERIFY(back);
-        QCOMPARE(back->getBoardFirmwareID(), quint16(12));
-        QVERIFY(!back->firmwareChecked);
+        QVERIFY(BenchFile::updateKey(bench->path(), "one", "firmware", "12"));
+        manager()->getBoardByID(1)->renew();
+        QVERIFY(board());
+        QCOMPARE(board()->getBoardFirmwareID(), quint16(12));
+        QVERIFY(!board()->firmwareChecked);
         QVERIFY(bench->read().contains("type=1"));
+    }
 
-        // A fresh library on the same bench sees the same.
-        bench->stop();
+    void programThenVerify()
+    {
+        bench->start(header() + group("one", 1));
+        KTModule* module = board()->getModule(MotherBoard::SlotModule);
+        *module->getModel() = image(0x100, "firmware");
+        QSignalSpy done(module, &KTModule::operationDone);
+        QSignalSpy progress(module, &KTModule::progressUpdate);
+        QVERIFY(module->startVerifying());
+        QVERIFY(!module->startVerifying());
+        QTRY_COMPARE(done.count(), 1);
+        QCOMPARE(done.first(), (QVariantList { 1u, mismatch }));
+        QCOMPARE(progress.first().first().toInt(), 0);
+        QCOMPARE(progress.last().first().toInt(), 100);
+
+        QVERIFY(!module->startProgramming()); // not armed by startFlag
+        module->setMemoryParts(KTModule::MemoryPartProgram);
+        QCOMPARE(run(module, true), 0u);
+        module->setMemoryParts(KTModule::MemoryPartVerify);
+        QCOMPARE(run(module, false), 0u);
+
+        // Another process on the same bench sees the programmed memory.
+        bench->controller.reset();
         bench->startOn(bench->path());
-        QCOMPARE(
-            qobject_cast<MotherBoard*>(BenchFixture::manager()->getBoardByID(1))->getBoardFirmwareID(), quint16(12));
+        QVERIFY(board()->getModule(0)->memory(KTModule::MemoryNormal).sameContent(image(0x100, "firmware")));
     }
 
-    void benchEditsKeepComments()
+    void statuses_data()
     {
-        const QByteArray text = "; my bench\r\n[bench]\r\noperationMs=20\r\n\r\n[one]\r\nid=1\r\n"
-                                "type=1      ; normal operation\r\nfirmware=3\r\n";
-        bench->write(text);
-        QVERIFY(BenchFile::updateKey(bench->path(), "one", "type", "4"));
-        QVERIFY(BenchFile::updateKey(bench->path(), "one", "firmware", "8"));
-        QVERIFY(BenchFile::updateKey(bench->path(), "one", "bootloader", "silent"));
-        QCOMPARE(bench->read(),
-            QByteArray("; my bench\r\n[bench]\r\noperationMs=20\r\n\r\n[one]\r\nid=1\r\n"
-                       "type=4      ; normal operation\r\nfirmware=8\r\nbootloader=silent\r\n"));
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<quint32>("programStatus");
+        QTest::addColumn<quint32>("verifyStatus");
+        QTest::newRow("defaults") << QByteArray() << 1 << 0u << 0u;
+        QTest::newRow("programming fails") << QByteArray("programStatus=7") << 1 << 7u << mismatch;
+        QTest::newRow("fixed verify status") << QByteArray("verifyStatus=9") << 1 << 0u << 9u;
+        QTest::newRow("fixed verify success") << QByteArray("programStatus=3\nverifyStatus=0") << 1 << 3u << 0u;
+        QTest::newRow("no module") << QByteArray("modules=0,1,2") << 3 << notStarted << notStarted;
     }
 
-    void demoBench()
+    void statuses()
     {
-        // The demo: board 1 outdated, board 2 current, firmware file valid and clear of the bootloader.
-        const QString examples = QStringLiteral(KESTRIX_EXAMPLES_DIR);
-        QFile demo(examples + "/bench/bench.ini");
-        QVERIFY(demo.open(QIODevice::ReadOnly));
-        bench->start(demo.readAll());
-        const auto boards = BenchFixture::manager()->getBoardIterator();
-        QCOMPARE(boards.keys(), (QList<int> { 1, 2 }));
-        QCOMPARE(qobject_cast<MotherBoard*>(boards.value(1))->getBoardFirmwareID(), quint16(11));
-        QCOMPARE(qobject_cast<MotherBoard*>(boards.value(2))->getBoardFirmwareID(), quint16(12));
-        HexModel firmware;
-        QVERIFY(HexParserFactory::read(examples + "/firmware/KestrixFirmware_12.hex", &firmware, 1));
-        QVERIFY(firmware.byteCount() > 4096);
-        QVERIFY(firmware.endAddress() <= 0x1E000);
+        QFETCH(QByteArray, settings);
+        QFETCH(int, slot);
+        QFETCH(quint32, programStatus);
+        QFETCH(quint32, verifyStatus);
+        bench->start(header() + group("one", 1, settings));
+        KTModule* module = board()->getModule(slot);
+        *module->getModel() = image(0, "abc");
+        QCOMPARE(run(module, true), programStatus);
+        QCOMPARE(run(module, false), verifyStatus);
+    }
+
+    void cutShort_data()
+    {
+        QTest::addColumn<bool>("programming");
+        QTest::addColumn<bool>("unplug");
+        QTest::addColumn<quint32>("status");
+        QTest::newRow("abort programming") << true << false << quint32(KTModule::StatusAborted);
+        QTest::newRow("abort verifying") << false << false << quint32(KTModule::StatusAborted);
+        QTest::newRow("unplugged") << false << true << quint32(KTModule::StatusDeviceLost);
+    }
+
+    void cutShort()
+    {
+        QFETCH(bool, programming);
+        QFETCH(bool, unplug);
+        QFETCH(quint32, status);
+        bench->start(header(400) + group("one", 1));
+        KTModule* module = board()->getModule(0);
+        *module->getModel() = image(0, "data");
+        QSignalSpy done(module, &KTModule::operationDone);
+        QSignalSpy progress(module, &KTModule::progressUpdate);
+        module->startFlag = true;
+        QVERIFY(programming ? module->startProgramming() : module->startVerifying());
+        QTRY_VERIFY(!progress.isEmpty());
+        if (unplug)
+            bench->write(header(400));
+        else
+            module->abort();
+        QTRY_COMPARE(done.count(), 1);
+        QCOMPARE(done.first(), (QVariantList { programming ? 0u : 1u, status }));
+        const int steps = progress.count();
+        if (!unplug) {
+            module->abort();
+            QVERIFY(module->memory(KTModule::MemoryNormal).isEmpty());
+        }
+        QTest::qWait(150);
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(progress.count(), steps);
+    }
+
+    void otpTakesOneContent()
+    {
+        bench->start(header() + group("one", 1));
+        KTModule* module = board()->getModule(MotherBoard::SlotExtensionBoard);
+        module->setTargetMemoryType(KTModule::MemoryOTP);
+        *module->getModel() = image(0x40, "first");
+        QCOMPARE(run(module, true), 0u);
+        QCOMPARE(run(module, true), 0u);
+        *module->getModel() = image(0x40, "other");
+        QCOMPARE(run(module, true), quint32(KTModule::StatusOTPWritten));
+        QVERIFY(module->memory(KTModule::MemoryOTP).sameContent(image(0x40, "first")));
+        QVERIFY(module->memory(KTModule::MemoryNormal).isEmpty());
+        QCOMPARE(run(module, false), mismatch);
+    }
+
+    void defaultSettingsBlock_data()
+    {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("module") << 0 << QByteArray("KT24 module");
+        QTest::newRow("extension") << 1 << QByteArray("KT24 extension");
+        QTest::newRow("isp") << 2 << QByteArray("ISP 37");
+    }
+
+    void defaultSettingsBlock()
+    {
+        QFETCH(int, slot);
+        QFETCH(QByteArray, name);
+        bench->start(header() + group("one", 1));
+        board()->flashSetISPDeviceType(37);
+        board()->setDefaultMode(true);
+        KTModule* module = board()->getModule(slot);
+        module->setMemoryParts(KTModule::MemoryPartProgram);
+        QCOMPARE(run(module, true), 0u);
+        const QByteArray block = module->memory(KTModule::MemoryNormal).segments().value(KTModule::DefaultBlockAddress);
+        QVERIFY(block.startsWith("KTDS"));
+        QCOMPARE(block.mid(8, name.size()), name);
+        QCOMPARE(module->infopage()->content(), block);
+        module->setMemoryParts(KTModule::MemoryPartVerify);
+        QCOMPARE(run(module, false), 0u);
+        board()->setDefaultMode(false);
+        QCOMPARE(run(module, false), mismatch);
+    }
+
+    void settingsStayInTheirGroup()
+    {
+        bench->start(header() + group("one", 1));
+        QSettings settings(bench->dir.filePath("settings.ini"), QSettings::IniFormat);
+        settings.setValue("mainWindow/geometry", 1);
+        board()->flashSetISPDeviceType(125);
+        KTModule::saveSettings(&settings);
+        KTModule::setDefaultISPDeviceType(4);
+        KTModule::loadSettings(&settings);
+        QCOMPARE(KTModule::defaultISPDeviceType(), 125);
+        QCOMPARE(settings.childGroups(), (QStringList { "km4200ctrl", "mainWindow" }));
+        QCOMPARE(settings.group(), QString());
     }
 
 private:
