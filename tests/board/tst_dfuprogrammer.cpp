@@ -24,9 +24,9 @@ private slots:
         writeFile("KestrixFirmware_12.hex", HexWriter::write(firmware));
         HexModel tooBig;
         tooBig.write(0x1DFF8, QByteArray(16, '\x02'));
-        writeFile("KestrixFirmware_13.hex", HexWriter::write(tooBig));
-        writeFile("KestrixFirmware_14.hex", ":0200000061623A\n:00000001FF\n");
-        writeFile("KestrixFirmware_15.hex", ":00000001FF\n:0200000061623B\n");
+        writeFile("big.hex", HexWriter::write(tooBig));
+        writeFile("crc.hex", ":0200000061623A\n:00000001FF\n");
+        writeFile("after.hex", ":00000001FF\n:0200000061623B\n");
     }
     void cleanup() { bench.reset(); }
 
@@ -37,28 +37,21 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
         const QByteArray inBootloader = "type=4";
+        const QString flash = "at90usb1287 flash ", fw = flash + "KestrixFirmware_12.hex";
         const QString noDevice = "dfu-programmer: no device present.";
         QTest::newRow("no arguments") << inBootloader << QString() << 2 << "Usage: dfu-programmer";
-        QTest::newRow("unknown target") << inBootloader << "atmega8 flash KestrixFirmware_12.hex" << 2
-                                        << "unknown target 'atmega8'";
+        QTest::newRow("unknown target") << inBootloader << "atmega8 flash x.hex" << 2 << "unknown target 'atmega8'";
         QTest::newRow("unknown command") << inBootloader << "at90usb1287 dump" << 2 << "unknown command 'dump'";
         QTest::newRow("no file") << inBootloader << "at90usb1287 flash" << 2 << "flash needs a HEX file";
-        QTest::newRow("no bench") << QByteArray() << "at90usb1287 flash KestrixFirmware_12.hex" << 3 << noDevice;
-        QTest::newRow("board running") << QByteArray("type=1") << "at90usb1287 flash KestrixFirmware_12.hex" << 3
-                                       << noDevice;
-        QTest::newRow("silent bootloader")
-            << QByteArray("type=4\nbootloader=silent") << "at90usb1287 flash KestrixFirmware_12.hex" << 3 << noDevice;
-        QTest::newRow("device before file") << QByteArray("type=1") << "at90usb1287 flash missing.hex" << 3 << noDevice;
-        QTest::newRow("missing file") << inBootloader << "at90usb1287 flash missing.hex" << 4
-                                      << "Error opening missing.hex";
-        QTest::newRow("bad checksum") << inBootloader << "at90usb1287 flash KestrixFirmware_14.hex" << 4
-                                      << "Error: Line 1 does not validate.";
-        QTest::newRow("data after end") << inBootloader << "at90usb1287 flash KestrixFirmware_15.hex" << 4
-                                        << "Error reading line 2.";
-        QTest::newRow("bootloader area") << inBootloader << "at90usb1287 flash KestrixFirmware_13.hex" << 4
-                                         << "bootloader area from 0x1E000";
-        QTest::newRow("flashed") << inBootloader << "at90usb1287 flash KestrixFirmware_12.hex" << 0
-                                 << "Programming 0x1010 bytes...";
+        QTest::newRow("no bench") << QByteArray() << fw << 3 << noDevice;
+        QTest::newRow("board running") << QByteArray("type=1") << fw << 3 << noDevice;
+        QTest::newRow("silent bootloader") << QByteArray("type=4\nbootloader=silent") << fw << 3 << noDevice;
+        QTest::newRow("device before file") << QByteArray("type=1") << flash + "missing.hex" << 3 << noDevice;
+        QTest::newRow("missing file") << inBootloader << flash + "missing.hex" << 4 << "Error opening missing.hex";
+        QTest::newRow("bad checksum") << inBootloader << flash + "crc.hex" << 4 << "Error: Line 1 does not validate.";
+        QTest::newRow("data after end") << inBootloader << flash + "after.hex" << 4 << "Error reading line 2.";
+        QTest::newRow("bootloader area") << inBootloader << flash + "big.hex" << 4 << "bootloader area from 0x1E000";
+        QTest::newRow("flashed") << inBootloader << fw << 0 << "Programming 0x1010 bytes...";
     }
 
     void exitPaths()
