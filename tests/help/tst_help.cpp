@@ -1,0 +1,285 @@
+#include "aboutstudio.h"
+#include "helpbrowser.h"
+#include "helpdialog.h"
+#include "testsupport.h"
+#include "widgetfactory.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QImageReader>
+#include <QPushButton>
+#include <QResource>
+#include <QSet>
+#include <QSettings>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTreeWidget>
+#include <QtEndian>
+
+class tst_Help : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    // Stands in for the desktop's web browser.
+    void openUrl(const QUrl& url) { webUrls.append(url); }
+
+private slots:
+    void initTestCase()
+    {
+        TestSupport::enterTestMode();
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
+    }
+
+    void init()
+    {
+        store.clear();
+        HelpDialog::loadSettings(&store);
+        webUrls.clear();
+    }
+
+    void cleanup()
+    {
+        HelpDialog::discardInstance();
+        WidgetFactory::unloadPlugins();
+    }
+
+    void geometryFirstDefaultThenRestored()
+    {
+        open();
+        QCOMPARE(dialog->size(), QSize(800, 600));
+        dialog->setGeometry(60, 70, 640, 480);
+        HelpDialog::saveSettings(&store);
+
+        // Next run: the window is made anew from the stored settings.
+        HelpDialog::discardInstance();
+        HelpDialog::loadSettings(&store);
+        open();
+        QCOMPARE(dialog->geometry(), QRect(60, 70, 640, 480));
+    }
+
+    void transparency_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("moveTo");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("saved");
+        QTest::newRow("stored 10 shows 25") << 10 << -1 << 25 << 30;
+        QTest::newRow("25 acts as 30") << 55 << 25 << 25 << 30;
+        QTest::newRow("64") << 55 << 64 << 64 << 64;
+    }
+
+    void transparency()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, moveTo);
+        QFETCH(int, shown);
+        QFETCH(int, saved);
+        store.setValue(QStringLiteral("helpDialog/transparancy"), stored);
+        HelpDialog::loadSettings(&store);
+        open();
+        auto* slider = dialog->findChild<QSlider*>(QStringLiteral("transparencySlider"));
+        if (moveTo >= 0)
+            slider->setValue(moveTo);
+        QCOMPARE(slider->value(), shown);
+
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QCoreApplication::sendEvent(dialog, &deactivate);
+        // Opacity is kept in 1/255 steps.
+        QVERIFY(qAbs(dialog->windowOpacity() - saved / 100.0) < 0.01);
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(dialog, &activate);
+        QCOMPARE(dialog->windowOpacity(), 1.0);
+        HelpDialog::saveSettings(&store);
+        QCOMPARE(store.value(QStringLiteral("helpDialog/transparancy")).toInt(), saved);
+    }
+
+    void navigation_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QUrl>("link");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("firstLine");
+        QTest::addColumn<QString>("entry");
+        const QString release = QStringLiteral("general/doc/release"), notes = QStringLiteral("Release notes");
+        const QString help = QStringLiteral("Kestrix Studio help");
+        QTest::newRow("key marks its entry") << release << QUrl() << release << notes << notes;
+        QTest::newRow(".html marks nothing") << release + ".html" << QUrl() << release + ".html" << notes << help;
+        QTest::newRow("anchor keeps the document") << release << QUrl("#v1.0") << release + "#v1.0" << notes << notes;
+        QTest::newRow("http to the web browser")
+            << release << QUrl("http://www.example.com/?x=1") << release << notes << notes;
+        // Registry order puts beta's entry first under each top entry.
+        const QString plugin = QStringLiteral("alpha/doc/1");
+        QTest::newRow("plug-in document")
+            << plugin << QUrl() << plugin << QStringLiteral("alpha:") + plugin << QStringLiteral("alpha 1");
+    }
+
+    void navigation()
+    {
+        QFETCH(QString, key);
+        QFETCH(QUrl, link);
+        QFETCH(QString, source);
+        QFETCH(QString, firstLine);
+        QFETCH(QString, entry);
+        WidgetFactory::loadPlugins(QStringLiteral(HELP_PLUGIN_DIR));
+        open();
+        dialog->showDocument(key);
+        if (!link.isEmpty())
+            emit browser()->anchorClicked(link);
+        QCOMPARE(browser()->source().toString(), source);
+        QCOMPARE(browser()->document()->firstBlock().text(), firstLine);
+        QCOMPARE(dialog->findChild<QTreeWidget*>(QStringLiteral("contents"))->currentItem()->text(0), entry);
+        QCOMPARE(webUrls, link.scheme() == QLatin1String("http") ? QList<QUrl>({ link }) : QList<QUrl>());
+    }
+
+    void neverOpenedWritesNothing()
+    {
+        store.setValue(QStringLiteral("helpDialog/transparancy"), 42);
+        HelpDialog::loadSettings(&store);
+        QSettings empty(folder.filePath(QStringLiteral("empty.ini")), QSettings::IniFormat);
+        HelpDialog::saveSettings(&empty);
+        HelpDialog::saveSettings(&store);
+        QVERIFY(empty.allKeys().isEmpty());
+        QCOMPARE(store.allKeys(), QStringList { QStringLiteral("helpDialog/transparancy") });
+    }
+
+    // The data tag is the help key.
+    void keysLoad_data()
+    {
+        QTest::addColumn<QString>("resource");
+        QTest::addColumn<bool>("compressed");
+        QTest::newRow("general/doc/index") << ":/doc/index.html" << false;
+        QTest::newRow("general/doc/index.html") << ":/doc/index.html" << false;
+        QTest::newRow("general/doc/index/more") << ":/doc/index.html" << false;
+        QTest::newRow("general/doc/commandline") << ":/doc/commandline.html" << false;
+        QTest::newRow("general/doc/release") << ":/doc/release.html" << true;
+        QTest::newRow("general/css/arvenholt.css") << ":/css/arvenholt.css" << false;
+        QTest::newRow("general/images/default_view.png") << ":/images/default_view.png" << false;
+        QTest::newRow("General/doc/index") << "" << false;
+    }
+
+    void keysLoad()
+    {
+        QFETCH(QString, resource);
+        QFETCH(bool, compressed);
+        const QVariant answer = WidgetFactory::helpResource(QString::fromLatin1(QTest::currentDataTag()));
+        QCOMPARE(answer.isValid(), !resource.isEmpty());
+        if (resource.isEmpty())
+            return;
+        QFile file(resource);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(answer.toByteArray(), file.readAll());
+        QCOMPARE(QResource(resource).compressionAlgorithm() != QResource::NoCompression, compressed);
+    }
+
+    // The style sheet colours the heading; the screenshot decodes and is drawn.
+    void introductionRendersCompletely()
+    {
+        HelpBrowser browser;
+        browser.resize(800, 600);
+        browser.setSource(QUrl(QStringLiteral("general/doc/index")));
+        const QImage page = browser.grab().toImage();
+        QTextDocument* document = browser.document();
+        QCOMPARE(document->firstBlock().charFormat().foreground().color(), QColor(0x47, 0xaf, 0xcc));
+
+        QTextCursor image = document->find(QString(QChar::ObjectReplacementCharacter));
+        const QUrl name(image.charFormat().toImageFormat().name());
+        QCOMPARE(document->resource(QTextDocument::ImageResource, name).value<QImage>().size(), QSize(1009, 683));
+        // The picture itself is on the page: its place holds many colours.
+        image.setPosition(image.selectionStart());
+        const QRect place = browser.cursorRect(image).translated(browser.viewport()->pos());
+        QSet<QRgb> colours;
+        for (int y = place.top(); y < place.bottom(); y += 3) {
+            for (int x = place.left() + 2; x < place.left() + 400; x += 3)
+                colours.insert(page.pixel(x, y));
+        }
+        QVERIFY2(colours.size() > 20, qPrintable(QString::number(colours.size())));
+    }
+
+    void imagesHaveTheirFormats()
+    {
+        QFile file(QStringLiteral(":/km4200.ico"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray ico = file.readAll();
+        QImageReader reader(file.fileName());
+        QStringList decoded;
+        // Size as decoded, colour depth as the directory names it.
+        for (int i = 0; reader.jumpToImage(i); ++i)
+            decoded << QStringLiteral("%1x%2")
+                           .arg(reader.read().width())
+                           .arg(qFromLittleEndian<quint16>(ico.constData() + 6 + 16 * i + 6));
+        QCOMPARE(decoded, QStringList({ "48x8", "48x32", "32x8", "32x32", "24x8", "24x32", "16x8", "16x32" }));
+        // 8-bit RGB without alpha.
+        const QImage screenshot(QStringLiteral(":/images/default_view.png"));
+        QCOMPARE(screenshot.size(), QSize(1009, 683));
+        QCOMPARE(screenshot.format(), QImage::Format_RGB32);
+    }
+
+    void aboutBox_data()
+    {
+        const QString header = QStringLiteral("---------------------------\n"
+                                              "About Kestrix Studio\n"
+                                              "---------------------------\n"
+                                              "Version: 1.21.1.3\n"
+                                              "---------------------------\n"
+                                              "Projects used\n"
+                                              "---------------------------\n"
+                                              "Qt - LGPL 2.1 (https://www.qt.io/licensing/)\n"
+                                              "Qxt - LGPL 2.1 (http://doc.libqxt.org/)\n"
+                                              "Qwt - Qwt Licence Version 1.0 (https://qwt.sourceforge.io/)\n"
+                                              "\n"
+                                              "---------------------------\n"
+                                              "Plugins loaded\n"
+                                              "---------------------------\n");
+        QTest::addColumn<bool>("withPlugins");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no plug-ins") << false << header;
+        // Registry order: beta has the lower ID.
+        QTest::newRow("two plug-ins") << true << header + QStringLiteral("beta\t1.10\nalpha\t1.2\n");
+    }
+
+    // Escape leaves the box open; the Copy key copies its text.
+    void aboutBox()
+    {
+        QFETCH(bool, withPlugins);
+        QFETCH(QString, text);
+        if (withPlugins)
+            WidgetFactory::loadPlugins(QStringLiteral(HELP_PLUGIN_DIR));
+        QApplication::clipboard()->clear();
+        bool visibleAfterEscape = false;
+        TestSupport::ModalAnswer answer(QMessageBox::NoButton, [&](QWidget* modal) {
+            QWidget* focus = modal->focusWidget() ? modal->focusWidget() : modal;
+            QTest::keyClick(focus, Qt::Key_Escape);
+            QCoreApplication::processEvents();
+            visibleAfterEscape = modal->isVisible();
+            QTest::keySequence(focus, QKeySequence(QKeySequence::Copy));
+            modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        AboutStudio::showAbout(&mainWindow, QStringLiteral("Kestrix Studio"), QStringLiteral("1.21.1.3"));
+        QCOMPARE(answer.seen().title, QStringLiteral("About Kestrix Studio"));
+        QVERIFY(visibleAfterEscape);
+        QCOMPARE(QApplication::clipboard()->text().toUtf8(), text.toUtf8());
+    }
+
+private:
+    // What the main window's openHelp does.
+    void open()
+    {
+        dialog = HelpDialog::instance(&mainWindow);
+        dialog->showDocument(QStringLiteral("general/doc/index"));
+        dialog->show();
+        dialog->activateWindow();
+    }
+    HelpBrowser* browser() const { return dialog->findChild<HelpBrowser*>(QStringLiteral("browser")); }
+
+    QTemporaryDir folder;
+    QSettings store { folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat };
+    QWidget mainWindow;
+    HelpDialog* dialog = nullptr;
+    QList<QUrl> webUrls;
+};
+
+QTEST_MAIN(tst_Help)
+#include "tst_help.moc"
