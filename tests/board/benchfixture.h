@@ -43,14 +43,11 @@ struct BenchFixture {
         QFile file(path());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+    // Writes the bench and starts the library on it.
     void start(const QByteArray& text)
     {
         write(text);
-        startOn(path());
-    }
-    void startOn(const QString& benchPath)
-    {
-        qputenv("KM4200_BENCH", benchPath.toLocal8Bit());
+        qputenv("KM4200_BENCH", path().toLocal8Bit());
         controller = std::make_unique<KM4200Controller>();
     }
 };
