@@ -32,9 +32,9 @@ struct BenchFixture {
     std::unique_ptr<KM4200Controller> controller;
 
     QString path() const { return dir.filePath(QStringLiteral("bench.ini")); }
-    void write(const QByteArray& text) const
+    void write(const QByteArray& text, const QString& name = QStringLiteral("bench.ini")) const
     {
-        QFile file(path());
+        QFile file(dir.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text);
     }
