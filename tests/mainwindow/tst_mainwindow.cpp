@@ -17,7 +17,6 @@
 #include <QDirIterator>
 #include <QDockWidget>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScrollArea>
