@@ -318,6 +318,15 @@ void ModuleProgrammerPage::recordLog(KestrixStudio::LogLevel level, const QStrin
 void ModuleProgrammerPage::afterProgramming()
 {
     setRunning(false);
+    // The sequence may notice the board leaving before the page does; the
+    // user is told the same either way, not that the board is merely absent.
+    if (!lastProgrammingResult && !operationCanceled && !m_boardLost && !connectedBoard()) {
+        m_boardLost = true;
+        emit logmessage(KestrixStudio::LogError,
+            tr("Board %1 was disconnected while its %2 was being programmed.")
+                .arg(m_boardID & 0xff)
+                .arg(ProgrammingJob::slotName(moduleIndex)));
+    }
     if (m_boardLost)
         showStatus(m_lastError, StatusError);
     else if (lastProgrammingResult && m_programmed)
