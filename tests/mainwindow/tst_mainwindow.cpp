@@ -518,9 +518,11 @@ private slots:
             QTRY_VERIFY(first.isNull());
             QVERIFY(qobject_cast<DefaultWidget*>(page()));
         } else {
+            // The overview may still refresh itself on a late bench
+            // notification, but Cancel starts no update.
             QTRY_VERIFY(manager()->getBoardByID(1)->firmwareChecked);
             QTest::qWait(50);
-            QCOMPARE(page(), first.data());
+            QVERIFY(qobject_cast<DefaultWidget*>(page()));
             QVERIFY(!updateStarted());
         }
         // Checked boards are not asked again.
