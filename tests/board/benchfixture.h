@@ -35,15 +35,13 @@ struct BenchFixture {
     void write(const QByteArray& text, const QString& name = QStringLiteral("bench.ini")) const
     {
         QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size());
     }
     QByteArray read() const
     {
         QFile file(path());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    // Writes the bench and starts the library on it.
     void start(const QByteArray& text)
     {
         write(text);

@@ -25,7 +25,6 @@ private slots:
         tooBig.write(0x1DFF8, QByteArray(16, '\x02'));
         bench->write(HexWriter::write(tooBig), "big.hex");
         bench->write(":0200000061623A\n:00000001FF\n", "crc.hex");
-        bench->write(":00000001FF\n:0200000061623B\n", "after.hex");
     }
     void cleanup() { bench.reset(); }
 
@@ -40,15 +39,11 @@ private slots:
         const QString noDevice = "dfu-programmer: no device present.";
         QTest::newRow("no arguments") << inBootloader << QString() << 2 << "Usage: dfu-programmer";
         QTest::newRow("unknown target") << inBootloader << "atmega8 flash x.hex" << 2 << "unknown target 'atmega8'";
-        QTest::newRow("unknown command") << inBootloader << "at90usb1287 dump" << 2 << "unknown command 'dump'";
-        QTest::newRow("no file") << inBootloader << "at90usb1287 flash" << 2 << "flash needs a HEX file";
         QTest::newRow("no bench") << QByteArray() << fw << 3 << noDevice;
-        QTest::newRow("board running") << QByteArray("type=1") << fw << 3 << noDevice;
         QTest::newRow("silent bootloader") << QByteArray("type=4\nbootloader=silent") << fw << 3 << noDevice;
         QTest::newRow("device before file") << QByteArray("type=1") << flash + "missing.hex" << 3 << noDevice;
         QTest::newRow("missing file") << inBootloader << flash + "missing.hex" << 4 << "Error opening missing.hex";
         QTest::newRow("bad checksum") << inBootloader << flash + "crc.hex" << 4 << "Error: Line 1 does not validate.";
-        QTest::newRow("data after end") << inBootloader << flash + "after.hex" << 4 << "Error reading line 2.";
         QTest::newRow("bootloader area") << inBootloader << flash + "big.hex" << 4 << "bootloader area from 0x1E000";
         QTest::newRow("flashed") << inBootloader << fw << 0 << "Programming 0x1010 bytes...";
     }
@@ -79,8 +74,6 @@ private slots:
         // On success only the board that sits in its bootloader has the new firmware.
         const QByteArray flashed = QByteArray(before).replace("type=4\nfirmware=11", "type=4\nfirmware=12");
         QCOMPARE(bench->read(), exitCode == 0 ? flashed : before);
-        if (exitCode == 0)
-            QVERIFY(err.contains("Validating...  Success"));
     }
 
 private:

@@ -45,21 +45,17 @@ private slots:
         const QByteArray seg = rec(2, 0, QByteArray("\x10\x00", 2));
         const Segments abAt0 { { 0, "ab" } };
         QTest::newRow("crlf") << QByteArray(ab + eof).replace("\n", "\r\n") << abAt0 << -1LL;
-        QTest::newRow("no final newline, blank lines") << "\n" + ab + "\n" + eof.trimmed() << abAt0 << -1LL;
-        QTest::newRow("lower case") << rec(0, 0xABCD, "\xfe\xff").toLower() + eof << Segments { { 0xABCD, "\xfe\xff" } }
-                                    << -1LL;
-        QTest::newRow("only eof") << eof << Segments {} << -1LL;
+        QTest::newRow("lower case, blank lines, no final newline")
+            << "\n" + ab.toLower() + "\n" + eof.trimmed() << abAt0 << -1LL;
         QTest::newRow("runs merge, same byte twice")
             << rec(0, 4, "ef") + rec(0, 0, "abcd") + rec(0, 3, "de") + eof << Segments { { 0, "abcdef" } } << -1LL;
-        QTest::newRow("linear base") << rec(4, 0, QByteArray("\x00\x02", 2)) + rec(0, 0x100, "xy") + eof
-                                     << Segments { { 0x20100, "xy" } } << -1LL;
-        QTest::newRow("segment wraps at 64K")
-            << seg + rec(0, 0xFFFE, "abcd") + eof << Segments { { 0x10000, "cd" }, { 0x1FFFE, "ab" } } << -1LL;
-        QTest::newRow("linear wraps at 4G") << rec(4, 0, QByteArray("\xff\xff", 2)) + rec(0, 0xFFFE, "abcd") + eof
-                                            << Segments { { 0, "cd" }, { 0xFFFFFFFE, "ab" } } << -1LL;
-        QTest::newRow("start segment") << ab + rec(3, 0, QByteArray("\x12\x34\x00\x10", 4)) + eof << abAt0 << 0x12350LL;
-        QTest::newRow("start linear") << rec(5, 0, QByteArray("\x08\x00\x01\x31", 4)) + eof << Segments {}
-                                      << 0x08000131LL;
+        QTest::newRow("segment wraps at 64K, start segment")
+            << seg + rec(0, 0xFFFE, "abcd") + rec(3, 0, QByteArray("\x12\x34\x00\x10", 4)) + eof
+            << Segments { { 0x10000, "cd" }, { 0x1FFFE, "ab" } } << 0x12350LL;
+        QTest::newRow("linear wraps at 4G, start linear")
+            << rec(4, 0, QByteArray("\xff\xff", 2)) + rec(0, 0xFFFE, "abcd")
+                + rec(5, 0, QByteArray("\x08\x00\x01\x31", 4)) + eof
+            << Segments { { 0, "cd" }, { 0xFFFFFFFE, "ab" } } << 0x08000131LL;
     }
 
     void validFiles()
@@ -118,8 +114,7 @@ private slots:
     {
         QTemporaryDir dir;
         QFile file(dir.filePath("good.hex"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(rec(0, 0x20, "module") + eof);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rec(0, 0x20, "module") + eof) > 0);
         file.close();
         HexModel model;
         QVERIFY(HexParserFactory::read(file.fileName(), &model, 1));
