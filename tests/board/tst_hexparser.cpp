@@ -9,6 +9,8 @@
 
 #include <QTemporaryDir>
 
+#include <numeric>
+
 namespace
 {
 // One record with its checksum.
@@ -16,9 +18,7 @@ QByteArray rec(int type, quint16 offset, const QByteArray& data)
 {
     QByteArray bytes;
     bytes.append(char(data.size())).append(char(offset >> 8)).append(char(offset)).append(char(type)).append(data);
-    unsigned sum = 0;
-    for (char c : bytes)
-        sum += quint8(c);
+    const int sum = std::accumulate(bytes.begin(), bytes.end(), 0, [](int s, char c) { return s + quint8(c); });
     bytes.append(char(0x100 - (sum & 0xff)));
     return ':' + bytes.toHex().toUpper() + '\n';
 }
