@@ -1,0 +1,450 @@
+// The shell's own pages against the simulated bench, in a temporary application directory (with a blank in its name,
+// so quoting matters) holding hex/: the board overview and its firmware update (the simulated dfu-programmer end to
+// end, shell scripts standing in for it on the failure paths), and the default-settings page with real module
+// operations and boxes answered from the event loop.
+
+#include "applicationdirectory.h"
+#include "boardfactory.h"
+#include "connectable.h"
+#include "connectionmanager.h"
+#include "defaultwidget.h"
+#include "flashdefaultsettings.h"
+#include "km4200controller.h"
+#include "ktmodule.h"
+#include "motherboard.h"
+#include "testsupport.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <memory>
+
+namespace
+{
+
+inline QString motherboard(int id, int firmware, const QString& extra = QString())
+{
+    return QStringLiteral("[board%1]\nid=%1\ntype=1\nfirmware=%2\n%3\n").arg(id).arg(firmware).arg(extra);
+}
+
+// Records what pages log, errors marked as such.
+struct LogRecorder : QObject {
+    void attach(BaseWidget* page)
+    {
+        connect(page, &BaseWidget::logmessage, this, [this](KestrixStudio::LogLevel level, const QString& text) {
+            texts << (level == KestrixStudio::LogError ? "error: " + text : text);
+        });
+    }
+    QStringList texts;
+};
+
+struct Installation {
+    Installation()
+    {
+        QDir(dir.path()).mkdir("hex");
+        ApplicationDirectory::setPathForTesting(dir.path());
+    }
+    ~Installation()
+    {
+        controller.reset();
+        ApplicationDirectory::setPathForTesting(QString());
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    void write(const QString& name, const QByteArray& content) const
+    {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
+    }
+    void addFirmware(const QString& name) const { write("hex/" + name, ":00000001FF\n"); }
+    void writeBench(const QString& devices, int operationMs = 50) const
+    {
+        const QString bench = QStringLiteral("[bench]\nbootloaderDelayMs=100\noperationMs=%1\n\n%2");
+        write("bench.ini", bench.arg(operationMs).arg(devices).toUtf8());
+    }
+    void openBench(const QString& devices, int operationMs = 50)
+    {
+        writeBench(devices, operationMs);
+        qputenv("KM4200_BENCH", path("bench.ini").toLocal8Bit());
+        controller.reset();
+        controller = std::make_unique<KM4200Controller>();
+    }
+
+    QTemporaryDir dir { QDir::tempPath() + "/kestrix app XXXXXX" };
+    std::unique_ptr<KM4200Controller> controller;
+};
+
+const QString started = "Starting bootloader on board 1";
+const QString updateStarted = "Starting update of board 1";
+const QString updated = "Board 1 is updated";
+const QString togglePower = "Please toggle power of board 1 to reset it.";
+const QString refusal = "An update is already running. Please wait until it has finished before starting board 1";
+const QString board5 = "Board 1 - Firmware 5";
+
+QStringList labelTexts(QWidget* page)
+{
+    QStringList texts;
+    for (QLabel* label : page ? page->findChildren<QLabel*>() : QList<QLabel*>())
+        texts << label->text();
+    return texts;
+}
+
+// Runs `action` from the event loop once the page logs `text`.
+void onLog(BaseWidget* page, const QString& text, int delayMs, std::function<void()> action)
+{
+    QObject::connect(page, &BaseWidget::logmessage, page, [=](KestrixStudio::LogLevel, const QString& message) {
+        if (message == text)
+            QTimer::singleShot(delayMs, qApp, action);
+    });
+}
+
+// Stand-in for the main window's page area: one page at a time, the old one
+// released the way the window does.
+struct PageArea : QObject {
+    ~PageArea() override { delete area.takeWidget(); }
+    void widgetChange(int type)
+    {
+        ++changes;
+        show(type == KestrixStudio::WidgetTypeDefault ? new DefaultWidget(nullptr) : new BaseWidget(nullptr));
+    }
+    void show(BaseWidget* page)
+    {
+        if (auto* old = qobject_cast<BaseWidget*>(area.takeWidget())) {
+            old->leavePage();
+            if (old->deleteWhenReplaced())
+                delete old;
+        }
+        area.setWidget(page);
+        current = page;
+        log.attach(page);
+        connect(ConnectionManager::Instance(), &ConnectionManager::updated, page, &BaseWidget::boardUpdate);
+        connect(page, &BaseWidget::widgetChange, this, [this](int type) { widgetChange(type); });
+    }
+
+    QScrollArea area;
+    QPointer<BaseWidget> current;
+    LogRecorder log;
+    int changes = 0;
+};
+
+// Answers message boxes with OK and records their title and text; cancels
+// progress dialogs when asked to.
+struct BoxRecorder : QTimer {
+    explicit BoxRecorder(bool cancel = false)
+    {
+        connect(this, &QTimer::timeout, [this, cancel] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                seen << QStringList { box->windowTitle(), box->text() };
+                box->button(QMessageBox::Ok)->click();
+            } else if (auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+                       progress && cancel)
+                progress->findChild<QAbstractButton*>()->click();
+        });
+        start(10);
+    }
+    QList<QStringList> seen;
+};
+
+} // namespace
+
+class TestPages : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Installation> install;
+    std::unique_ptr<PageArea> area;
+    std::unique_ptr<FlashDefaultSettings> settings;
+    static QString latest(int number) { return QStringLiteral("Latest motherboard firmware: %1").arg(number); }
+    template <typename T> T* child(const QString& name) const { return settings->findChild<T*>(name); }
+    static MotherBoard* board(int id)
+    {
+        return qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(id));
+    }
+    void open(const QString& devices)
+    {
+        install->openBench(devices, 100);
+        settings = std::make_unique<FlashDefaultSettings>(nullptr);
+    }
+
+private slots:
+    void initTestCase() { TestSupport::enterTestMode(); }
+    void init()
+    {
+        install = std::make_unique<Installation>();
+        area = std::make_unique<PageArea>();
+        DefaultWidget::resetCurrentFirmwareIDForTesting();
+        DefaultWidget::setBootloaderTimeoutForTesting(0);
+    }
+    void cleanup()
+    {
+        settings.reset();
+        area.reset();
+        install.reset();
+        QVERIFY(!DefaultWidget::updateInProgress());
+        QCOMPARE(BoardFactory::creatableBoards(), QFlags<Connectable::TypeConnected>(Connectable::TypeAll));
+    }
+
+    void overview_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("devices");
+        QTest::addColumn<int>("newest");
+        QTest::addColumn<QList<bool>>("enabled");
+        const auto row
+            = [](const char* name, const QStringList& files, const QString& devices, int newest,
+                  const QList<bool>& enabled) { QTest::newRow(name) << files << devices << newest << enabled; };
+        const QString boards = motherboard(1, 5) + motherboard(2, 12) + motherboard(3, 13);
+        row("numeric, zero-padded", { "KestrixFirmware_7.hex", "KestrixFirmware_0012.hex" }, boards, 12,
+            { true, false, false });
+        row("capital extension", { "KestrixFirmware_30.HEX", "KestrixFirmware_4.hex" }, motherboard(1, 3), 4, { true });
+        row("prefix case", { "kestrixfirmware_20.hex", "KestrixFirmware_3.hex" }, motherboard(1, 3), 3, { false });
+        row("no boards", { "KestrixFirmware_8.bin" }, "", 0, {});
+        row("only a bootloader device", {}, "[boot]\nid=7\ntype=4\n", 0, {});
+    }
+    void overview()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, devices);
+        QFETCH(int, newest);
+        for (const QString& name : files)
+            install->addFirmware(name);
+        install->openBench(devices);
+        DefaultWidget first(nullptr);
+        DefaultWidget page(nullptr);
+        QVERIFY(labelTexts(&page).contains(latest(newest)));
+        QCOMPARE(labelTexts(&page).contains("No boards connected"), devices.isEmpty());
+        QList<bool> enabled;
+        for (QAbstractButton* button : page.findChild<QButtonGroup*>()->buttons())
+            enabled << button->isEnabled();
+        QTEST(enabled, "enabled");
+        for (QAbstractButton* button : first.findChild<QButtonGroup*>()->buttons())
+            QVERIFY(!button->isEnabled());
+    }
+
+    // hex/ appears only later, then a file in it comes and goes.
+    void labelFollowsFiles()
+    {
+        QVERIFY(QDir(install->path("hex")).removeRecursively());
+        install->openBench(motherboard(1, 5));
+        DefaultWidget page(nullptr);
+        QVERIFY(labelTexts(&page).contains(latest(0)));
+        QVERIFY(QDir().mkpath(install->path("hex")));
+        install->addFirmware("KestrixFirmware_11.hex");
+        QTRY_VERIFY(labelTexts(&page).contains(latest(11)));
+        QVERIFY(QFile::remove(install->path("hex/KestrixFirmware_11.hex")));
+        QTRY_VERIFY(labelTexts(&page).contains(latest(0)));
+    }
+
+    void boardGoneBeforeClick()
+    {
+        install->addFirmware("KestrixFirmware_6.hex");
+        install->openBench(motherboard(1, 5));
+        DefaultWidget first(nullptr);
+        DefaultWidget page(nullptr); // outside the page area, so not replaced
+        area->log.attach(&page);
+        QSignalSpy boardsChanged(ConnectionManager::Instance(), &ConnectionManager::updated);
+        install->writeBench(QString());
+        QTRY_VERIFY(!boardsChanged.isEmpty());
+        page.findChild<QButtonGroup*>()->button(1)->click();
+        QCOMPARE(area->log.texts,
+            QStringList { "Connection to the board was lost. Please reconnect the board and try again" });
+    }
+
+    // Every update runs from the Upgrade button of a page in the page area;
+    // `during` acts while it runs. Under AddressSanitizer the page-change rows
+    // prove that the page outlives every change requested meanwhile.
+    void update_data()
+    {
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<QString>("tool"); // "missing" or a script body
+        QTest::addColumn<QString>("during");
+        QTest::addColumn<QStringList>("log");
+        QTest::addColumn<QString>("shown"); // on the final page; none for a page that is not an overview
+
+        const auto row = [](const char* name, const QString& board, const QString& tool, const QString& during,
+                             const QStringList& log,
+                             const QString& shown) { QTest::newRow(name) << board << tool << during << log << shown; };
+        const QString silent = "bootloader=silent";
+        const QString overview = "Boards connected:"; // the board stays in its bootloader
+        const QString args = "[ $# = 3 ] && [ \"$1 $2 $3\" = \"at90usb1287 flash $PWD/hex/KestrixFirmware_12.hex\" ]";
+        const QStringList ok { started, updateStarted, updated };
+        const QStringList failed { started, updateStarted, "error: Could not update board 1" };
+        const QStringList refused { started, updateStarted, refusal, updated };
+        const QStringList noTool { started, "error: Could not start the updating of the KM4200.", togglePower };
+        const QStringList noBootloader { started, "error: Could not start the bootloader on the KM4200.", togglePower };
+#ifdef DFU_PROGRAMMER_PATH
+        row("real tool", "", QStringLiteral("exec \"%1\" \"$@\"").arg(DFU_PROGRAMMER_PATH), "", ok,
+            "Board 1 - Firmware 12");
+#endif
+        row("tool exits non-zero", "", "exit 3", "", failed, board5);
+        row("tool missing", "", "missing", "", noTool, overview);
+        row("bootloader silent", silent, "exit 0", "", noBootloader, overview);
+        row("no bootloader device", silent, "[ -e reported ] && " + args, "reports", ok, overview);
+        row("device gone before renew", "", "sleep 1", "unplug", ok, "No boards connected");
+        row("tool never ends", "", "echo $$ > pid; exec sleep 600", "kill", failed, board5);
+        row("tree press to another page", "", "sleep 0.3", "tree press", refused, "");
+        row("fresh overview", "", "sleep 0.3", "fresh overview", refused, board5);
+        row("firmware check", "", "sleep 0.3", "firmware check", { started, updateStarted, refusal, refusal, updated },
+            board5);
+    }
+    void update()
+    {
+        QFETCH(QString, board);
+        QFETCH(QString, tool);
+        QFETCH(QString, during);
+        QFETCH(QString, shown);
+        install->addFirmware("KestrixFirmware_12.hex");
+        install->openBench(motherboard(1, 5, board));
+        if (tool != "missing") {
+            install->write("dfu-programmer", "#!/bin/sh\ncd \"" + install->path(".").toUtf8() + "\"\n" + tool.toUtf8());
+            QFile::setPermissions(install->path("dfu-programmer"), QFile::ReadOwner | QFile::ExeOwner);
+        }
+        DefaultWidget::setBootloaderTimeoutForTesting(during == "reports" ? 10000 : 300);
+        area->show(new DefaultWidget(nullptr)); // the second page's buttons compare against the scanned number
+        area->show(new DefaultWidget(nullptr));
+        QPointer<DefaultWidget> page = static_cast<DefaultWidget*>(area->current.data());
+        ConnectionManager* manager = ConnectionManager::Instance();
+        if (during == "reports") {
+            onLog(page, started, 300, [&] {
+                install->write("reported", QByteArray());
+                emit manager->bootloaderConnected(true);
+            });
+        } else if (during == "unplug") {
+            onLog(page, updateStarted, 0, [&] { install->writeBench(QString()); });
+        } else if (during == "kill") {
+            onLog(page, updateStarted, 500, [&] { // the window stays responsive: a timer ends the tool
+                QFile file(install->path("pid"));
+                QVERIFY(file.open(QIODevice::ReadOnly) && ::kill(file.readAll().trimmed().toInt(), SIGKILL) == 0);
+            });
+        } else if (!during.isEmpty()) {
+            // A second start on the running page, a page change, and for the
+            // firmware check a start on the page shown meanwhile.
+            onLog(page, updateStarted, 0, [&] {
+                page->startBootloader(1);
+                area->widgetChange(
+                    during == "tree press" ? KestrixStudio::WidgetTypeFlash : KestrixStudio::WidgetTypeDefault);
+                if (during == "firmware check")
+                    static_cast<DefaultWidget*>(area->current.data())->startBootloader(1);
+            });
+        }
+
+        page->findChild<QButtonGroup*>()->button(1)->click();
+
+        QTEST(area->log.texts, "log");
+        QVERIFY(page); // alive through its last step
+        QTRY_VERIFY(page.isNull());
+        if (shown.isEmpty())
+            QCOMPARE(area->changes, 1); // the user who moved on is not pulled back
+        else
+            QTRY_VERIFY(labelTexts(area->current).contains(shown));
+    }
+
+    void chipEntries()
+    {
+        open(motherboard(1, 5));
+        auto* selector = child<QComboBox>("deviceTypeSelector");
+        QStringList entries;
+        for (int i = 0; i < selector->count(); ++i)
+            entries << selector->itemText(i) + "=" + selector->itemData(i).toString();
+        QCOMPARE(entries.join(", "),
+            QString("KT21 - QFN48=13, KT21 - QFN32=25, KT21 - QFN24=34, KT22+=37, KT52=125, KT45 - QFN24=4, KT45 - "
+                    "QFN28=5"));
+    }
+
+    // Programs from a connector choice, which enables its own controls; `options` is dongle, otp or cancel.
+    void program_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("radio");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QStringList>("box");
+        QTest::addColumn<int>("operations"); // on that slot's module, none on the others
+        QTest::addColumn<int>("resets");
+        const auto row = [](const char* name, const QString& settings, const QString& radio, const QString& options,
+                             int slot, const QStringList& box, int operations, int resets) {
+            QTest::newRow(name) << settings << radio << options << slot << box << operations << resets;
+        };
+        const QString dongle = "externalModule=true";
+        const QStringList done { "Programming done", "The programming went well. Everything should work as normal" };
+        const QStringList failed { "Programming failed", "Where not able to program" };
+        row("verified", dongle, "KTModule", "", 0, done, 2, 1);
+        row("programming fails", "programStatus=7", "KTModule", "", 0, failed, 1, 0);
+        row("verifying fails", "verifyStatus=9", "KTModule", "", 0, failed, 2, 1);
+        row("OTP ends after programming", "", "extensionBoard", "otp", 1,
+            { "Programming done", "Infopage on the OTP circuit is done." }, 1, 0);
+        row("cancel", "", "KTModule", "cancel", 0, { "Operation canceled", "User canceled the operation" }, 1, 0);
+        row("dongle", dongle, "KTModule", "dongle", 3, done, 2, 1);
+        row("dongle, ISP chosen", dongle, "KTISP", "dongle", 2, done, 2, 1);
+        row("dongle, extension chosen", dongle, "extensionBoard", "dongle", 1, done, 2, 1);
+        row("dongle, board without it", "", "KTModule", "dongle", 0, done, 2, 1);
+    }
+    void program()
+    {
+        QFETCH(QString, settings);
+        QFETCH(QString, radio);
+        QFETCH(QString, options);
+        QFETCH(int, slot);
+        QFETCH(int, operations);
+        open(motherboard(1, 5, settings));
+        child<QAbstractButton>("programDongle")->setChecked(options == "dongle");
+        child<QAbstractButton>(radio)->click();
+        QString enabled; // chip label, device types, OTP, extension label
+        for (const char* name : { "chipTypeLabel", "deviceTypeSelector", "otpSelector", "chipTypeExtensionLabel" })
+            enabled += child<QWidget>(name)->isEnabled() ? '1' : '0';
+        QCOMPARE(enabled, QString(radio == "KTModule" ? "1000" : radio == "KTISP" ? "0100" : "0011"));
+        child<QAbstractButton>("otpSelector")->setChecked(options == "otp");
+        child<QComboBox>("deviceTypeSelector")->setCurrentIndex(4); // KT52
+        QList<std::shared_ptr<QSignalSpy>> spies;
+        for (int s = 0; s < 4; ++s)
+            spies << std::make_shared<QSignalSpy>(board(1)->getModule(s), &KTModule::operationDone);
+        BoxRecorder boxes(options == "cancel");
+
+        child<QAbstractButton>("programButton")->click();
+
+        QTRY_COMPARE(boxes.seen.size(), 1);
+        QTEST(boxes.seen.first(), "box");
+        for (int s = 0; s < 4; ++s)
+            QCOMPARE(int(spies.at(s)->size()), s == slot ? operations : 0);
+        QTEST(board(1)->resetCount(), "resets");
+        const bool toOtp = board(1)->getModule(slot)->targetMemoryType() == KTModule::MemoryOTP;
+        QCOMPARE(toOtp, options == "otp");
+        if (slot == MotherBoard::SlotISP)
+            QCOMPARE(board(1)->ispDeviceType(), 125);
+    }
+
+    void resetGoesToProgrammedBoard()
+    {
+        open(motherboard(1, 5) + motherboard(2, 5));
+        child<QComboBox>("boardBox")->setCurrentIndex(1);
+        // A board notification refills the list while board 2 is being verified.
+        connect(board(2)->getModule(0), &KTModule::operationDone, settings.get(), [this](quint32 what, quint32) {
+            if (what == KTModule::OperationProgramming)
+                QTimer::singleShot(
+                    0, settings.get(), [this] { static_cast<BaseWidget*>(settings.get())->boardUpdate(); });
+        });
+        BoxRecorder boxes;
+
+        child<QAbstractButton>("programButton")->click();
+
+        QTRY_COMPARE(boxes.seen.size(), 1);
+        QCOMPARE(child<QComboBox>("boardBox")->currentIndex(), 0);
+        QCOMPARE(board(2)->resetCount(), 1);
+        QCOMPARE(board(1)->resetCount(), 0);
+    }
+
+    void exitQuitsApplication() // last: it ends an event loop run
+    {
+        open(motherboard(1, 5));
+        QTimer::singleShot(0, child<QAbstractButton>("exitButton"), &QAbstractButton::click);
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+    }
+};
+
+QTEST_MAIN(TestPages)
+#include "tst_pages.moc"
