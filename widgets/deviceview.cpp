@@ -1,23 +1,12 @@
 #include "deviceview.h"
 
 #include "basewidget.h"
+#include "widgetfactory.h"
 
 #include <QTreeWidgetItem>
 
 namespace
 {
-
-// Menu categories the device tree resolves to a heading.
-enum DeviceCategory {
-    MenuMotherboards = 3,
-    MenuInternal = 11,
-    MenuKT61EvaluationBoards = 12,
-    MenuKT61DevelopmentBoards = 13,
-    MenuKT61DevelopmentDongles = 14,
-    MenuKT6xProgramming = 15,
-    MenuKT62DevelopmentBoards = 17,
-    MenuKT62DevelopmentDongles = 18
-};
 
 QTreeWidgetItem* heading(const QString& text, int type = 0)
 {
@@ -78,21 +67,21 @@ DeviceView::~DeviceView()
 QTreeWidgetItem* DeviceView::categoryItem(int category)
 {
     switch (category) {
-    case MenuMotherboards:
+    case WidgetFactory::MenuMotherboards:
         return motherboardsItem;
-    case MenuInternal:
+    case WidgetFactory::MenuInternal:
         return internalItem;
-    case MenuKT61EvaluationBoards:
+    case WidgetFactory::MenuKT61EvaluationBoards:
         return kt61EvaluationBoardsItem;
-    case MenuKT61DevelopmentBoards:
+    case WidgetFactory::MenuKT61DevelopmentBoards:
         return kt61DevelopmentBoardsItem;
-    case MenuKT61DevelopmentDongles:
+    case WidgetFactory::MenuKT61DevelopmentDongles:
         return kt61DevelopmentDonglesItem;
-    case MenuKT6xProgramming:
+    case WidgetFactory::MenuKT6xProgramming:
         return kt6xProgrammingItem;
-    case MenuKT62DevelopmentBoards:
+    case WidgetFactory::MenuKT62DevelopmentBoards:
         return kt62DevelopmentBoardsItem;
-    case MenuKT62DevelopmentDongles:
+    case WidgetFactory::MenuKT62DevelopmentDongles:
         return kt62DevelopmentDonglesItem;
     default:
         return invisibleRootItem();

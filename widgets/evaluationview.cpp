@@ -1,16 +1,9 @@
 #include "evaluationview.h"
 
 #include "basewidget.h"
+#include "widgetfactory.h"
 
 #include <QTreeWidgetItem>
-
-namespace
-{
-
-// Menu categories the features tree resolves to a heading.
-enum FeatureCategory { MenuFeatures24GHz = 0, MenuFeaturesBluetooth = 4 };
-
-} // namespace
 
 EvaluationView::EvaluationView(QWidget* parent)
     : MenuView(parent)
@@ -30,9 +23,9 @@ EvaluationView::~EvaluationView() = default;
 QTreeWidgetItem* EvaluationView::categoryItem(int category)
 {
     switch (category) {
-    case MenuFeatures24GHz:
+    case WidgetFactory::MenuFeatures24GHz:
         return features24GHzItem;
-    case MenuFeaturesBluetooth:
+    case WidgetFactory::MenuFeaturesBluetooth:
         return bluetoothItem;
     default:
         return invisibleRootItem();
