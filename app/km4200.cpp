@@ -170,9 +170,8 @@ void KM4200::setupNormalMode()
     createStatusBar();
     createConnections();
 
-    logView->message(KestrixStudio::LogStatus,
-        tr("Kestrix Studio - Copyright \u00A9 2008-2015 Arvenholt "
-           "Labs. All rights reserved."));
+    logView->message(
+        KestrixStudio::LogStatus, QStringLiteral("%1 - %2").arg(tr(productName), AboutStudio::copyrightNotice()));
     logView->message(KestrixStudio::LogDebug, tr("Version: %1").arg(QLatin1String(programVersion)));
 
     connectionManager->update();

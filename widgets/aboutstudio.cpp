@@ -86,7 +86,7 @@ AboutStudio::AboutStudio(QWidget* parent, const QString& applicationName)
     heading->setContentsMargins(16, 0, 0, 0);
     heading->addWidget(headingLabel(applicationName, 130));
     heading->addWidget(new QLabel(tr("Version: %1").arg(version)));
-    heading->addWidget(new QLabel(tr("Copyright \u00A9 2008-2015 Arvenholt Labs. All rights reserved.")));
+    heading->addWidget(new QLabel(copyrightNotice()));
 
     auto* projects = new QGridLayout;
     projects->setContentsMargins(16, 0, 0, 0);
@@ -174,4 +174,9 @@ void AboutStudio::keyPressEvent(QKeyEvent* event)
     if (event->matches(QKeySequence::Copy))
         QApplication::clipboard()->setText(copyText(windowTitle(), version, WidgetFactory::pluginInfos()));
     event->accept();
+}
+
+QString AboutStudio::copyrightNotice()
+{
+    return tr("Copyright \u00A9 2008-2015 Arvenholt Labs. All rights reserved.");
 }

@@ -23,6 +23,9 @@ public:
     // The projects used, each with "Name", "License" and "LicenseLink".
     static QList<QMap<QString, QString>> projectsUsed();
 
+    // The maker's notice, also logged by the main window at start-up.
+    static QString copyrightNotice();
+
     // The clipboard text for a box titled `windowTitle`.
     static QString copyText(const QString& windowTitle, const QString& version, const QList<PluginInfo*>& plugins);
 

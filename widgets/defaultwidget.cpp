@@ -403,13 +403,9 @@ void DefaultWidget::startBootloader(int boardID)
     auto process = std::make_unique<QProcess>();
     connect(process.get(), SIGNAL(finished(int, QProcess::ExitStatus)), this, SLOT(finished(int)));
     // The tool's output only matters for diagnostics; read it so it does not pile up.
+    process->setProcessChannelMode(QProcess::MergedChannels);
     connect(process.get(), &QProcess::readyReadStandardOutput, process.get(), [p = process.get()] {
-        const QString text = QString::fromLocal8Bit(p->readAllStandardOutput()).trimmed();
-        qCDebug(lcFirmwareUpdate).noquote() << "tool:" << text;
-    });
-    connect(process.get(), &QProcess::readyReadStandardError, process.get(), [p = process.get()] {
-        const QString text = QString::fromLocal8Bit(p->readAllStandardError()).trimmed();
-        qCDebug(lcFirmwareUpdate).noquote() << "tool:" << text;
+        qCDebug(lcFirmwareUpdate).noquote() << "tool:" << QString::fromLocal8Bit(p->readAllStandardOutput()).trimmed();
     });
     QStringList arguments = QProcess::splitCommand(commandLine);
     const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
