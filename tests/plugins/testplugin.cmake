@@ -4,7 +4,7 @@
 #     [COMMANDLINE <0|1|2>] [EXITCODE <n>] [CLOSE <n>] [FEATURES <n>]
 #     [START_WIDGET <type>]        requested while the plug-in is loaded
 #     [USAGE <option>]             first column of its "-h" row
-#     [IID_VARIANT current|previous|foreign]
+#     [IID_VARIANT current|previous|foreign|none]
 #     [OUTPUT_DIRECTORY <dir>])
 #
 # Builds one small plug-in library from testplugin.cpp. The output folder

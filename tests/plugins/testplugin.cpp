@@ -37,14 +37,20 @@ struct UnloadSentinel {
 #define TP_IID "arvenholtlabs.kestrixstudio.studiopluginprototype/1.1"
 #endif
 
-// A Qt plug-in the factory must let go without a single call.
+// A Qt plug-in the factory must let go without a single call; with the
+// variant "none" a plain library that is no Qt plug-in at all.
 class TestPlugin : public QObject
 {
     Q_OBJECT
+#ifndef TP_IID_NONE
     Q_PLUGIN_METADATA(IID TP_IID)
+#endif
 
 public:
-    ~TestPlugin() override { journal(QStringLiteral("destroyed")); }
+    ~TestPlugin() override
+    {
+        journal(QStringLiteral("destroyed"));
+    }
 };
 
 #else

@@ -69,12 +69,13 @@ class tst_WidgetFactory : public QObject
         qApp->setProperty("kestrixTestJournal", QStringList());
     }
 
-    // Files the factory must skip: another interface (old or foreign), a wrong
-    // suffix, a text file and a truncated library.
+    // Files the factory must skip: another interface (old or foreign), a plain
+    // library, a wrong suffix, a text file and a truncated library.
     void copySkipped()
     {
         copy("tpold");
         copy("tpforeign");
+        copy("tpnone");
         copy("tp20", "libtp20.so.1");
         QFile text(path("p/notes.so"));
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a library\n") > 0);
@@ -155,6 +156,7 @@ private slots:
         QCOMPARE(pluginNames(), (QStringList { "dup16", "tp10" }));
         // Skipped files were never called.
         QCOMPARE(journal().filter("tpold:"), (QStringList { "tpold:destroyed", "tpold:unloaded" }));
+        QCOMPARE(journal().filter("tpnone:"), QStringList { "tpnone:unloaded" });
         QCOMPARE(journal().filter(QRegularExpression("^tp[23]0:")), QStringList());
     }
 
@@ -188,8 +190,8 @@ private slots:
         const QString all = logged.join('\n');
         for (const char* reason : { "libtpold\\.so: not taken: .*studiopluginprototype/1\\.1.*does not answer "
                                     "\"arvenholtlabs\\.kestrixstudio\\.studiopluginprototype/1\\.2\"",
-                 "libtpforeign\\.so: not taken: .*someotherinterface", "notes\\.so: not taken: \\S",
-                 "libtruncated\\.so: not taken: \\S" })
+                 "libtpforeign\\.so: not taken: .*someotherinterface", "libtpnone\\.so: not taken: not a Qt plug-in",
+                 "notes\\.so: not taken: \\S", "libtruncated\\.so: not taken: the file is truncated" })
             QVERIFY2(all.contains(QRegularExpression(reason)), qPrintable(all));
     }
 
