@@ -11,7 +11,8 @@
 // user's layout and comments. Comments start with ';' or '#' at the beginning
 // of a line, or with ';' after blanks at the end of a value.
 //
-//   [bench]   bootloaderDelayMs=300, operationMs=500, toolMs=0,
+//   [bench]   bootloaderDelayMs=300 (also the restart after renew()),
+//             operationMs=500, toolMs=0,
 //             memory=<folder for module memory, relative to the bench file>
 //   [<any>]   one group per device: id (required), type, firmware, module,
 //             extension, externalModule, bootloader, programStatus,

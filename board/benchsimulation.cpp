@@ -105,6 +105,7 @@ void BenchSimulation::close()
     delete m_reloadTimer;
     m_reloadTimer = nullptr;
     m_pendingBootloaders.clear();
+    m_restarting.clear();
     const QList<int> keys = m_boards.keys();
     for (int key : keys)
         removeBoard(key);
@@ -198,7 +199,8 @@ void BenchSimulation::rescan(bool explicitUpdate, int forceID)
 
     QMap<int, BenchFile::Device> wanted;
     for (const BenchFile::Device& d : qAsConst(devices)) {
-        if (d.type == BenchFile::DeviceBootloader && (d.bootloaderSilent || m_pendingBootloaders.contains(d.id)))
+        if (m_restarting.contains(d.id)
+            || (d.type == BenchFile::DeviceBootloader && (d.bootloaderSilent || m_pendingBootloaders.contains(d.id))))
             continue;
         wanted.insert(d.id, d);
     }
@@ -291,7 +293,15 @@ void BenchSimulation::renew(Connectable* device)
         }
         log(Debug, QStringLiteral("Board %1 restarts its firmware").arg(id));
     }
-    rescan(false, id);
+    // Restarting, the device leaves the bus now and answers again after the
+    // bench's delay, reported like any plugged-in board.
+    m_restarting.insert(id);
+    rescan(false);
+    const int generation = m_generation;
+    QTimer::singleShot(m_bench.bootloaderDelayMs(), this, [this, generation, id] {
+        if (generation == m_generation && m_restarting.remove(id))
+            rescan(false, id);
+    });
 }
 
 int BenchSimulation::operationMs() const

@@ -62,6 +62,7 @@ private:
     QString m_lastProblem;
     QMap<int, Connectable*> m_boards;
     QSet<int> m_pendingBootloaders;
+    QSet<int> m_restarting; // renewed devices, off the bus for a while
     QStringList m_initMessages;
     bool m_notify = true;
     int m_generation = 0;

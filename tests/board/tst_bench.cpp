@@ -138,9 +138,15 @@ private slots:
         if (mode != "responds")
             return;
         QCOMPARE(connected.first().first().toBool(), true);
-        // What the firmware tool does from its own process, then renew brings the new firmware up.
+        // What the firmware tool does from its own process, then renew restarts the board with the new
+        // firmware. It comes back after the restart, reported although it left while notifications were off.
         QVERIFY(BenchFile::updateKey(bench->path(), "one", "firmware", "12"));
+        QSignalSpy updated(manager(), &ConnectionManager::updated);
+        manager()->disableAutomaticDeviceUpdateNotifications();
         manager()->getBoardByID(1)->renew();
+        QVERIFY(!manager()->getBoardByID(1));
+        manager()->enableAutomaticDeviceUpdateNotifications();
+        QTRY_COMPARE(updated.count(), 1);
         QCOMPARE(board()->getBoardFirmwareID(), quint16(12));
         QVERIFY(!board()->firmwareChecked);
         QVERIFY(bench->read().contains("type=1"));
