@@ -124,8 +124,8 @@ QPluginLoader* loadLibrary(const QString& path, const QString& canonical)
         return refuse(fault);
 
     // With the library mapped first, Qt reads the plug-in's metadata from
-    // memory instead of mapping and scanning the whole file once more (about
-    // a tenth of the start-up time with fifty plug-ins).
+    // memory instead of mapping and scanning the whole file once more (5 ms
+    // of a start with fifty plug-ins, measured on a virtual machine).
     QLibrary library(canonical);
     if (!library.load())
         return refuse(library.errorString());
