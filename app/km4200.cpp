@@ -353,7 +353,7 @@ void KM4200::loadSettings()
     if (mode == ModeNormal && !restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray()))
         resize(1024, 768);
     restoreState(settings.value(QStringLiteral("state")).toByteArray(), 0);
-    BaseWidget::setHexPath(settings.value(QStringLiteral("hexpath")).toString());
+    BaseWidget::hexPath = settings.value(QStringLiteral("hexpath")).toString();
     showLogView = settings.value(QStringLiteral("showLogView"), true).toBool();
     rcCandidateNumber = settings.value(QStringLiteral("RCCandidateNumber"), -1).toInt();
     settings.endGroup();
@@ -370,7 +370,7 @@ void KM4200::saveSettings()
     settings.beginGroup(QLatin1String(settingsGroup));
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
     settings.setValue(QStringLiteral("state"), saveState(0));
-    settings.setValue(QStringLiteral("hexpath"), BaseWidget::hexPath());
+    settings.setValue(QStringLiteral("hexpath"), BaseWidget::hexPath);
     settings.setValue(QStringLiteral("RCCandidateNumber"), rcCandidateNumber);
     // While a page hides the log, the dock's state says nothing of the user's
     // wish.

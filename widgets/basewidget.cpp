@@ -31,14 +31,6 @@
 Q_LOGGING_CATEGORY(lcBaseWidget, "kestrix.basewidget", QtWarningMsg)
 
 namespace {
-bool s_extraChipSupport = false;
-
-QString& hexPathStorage()
-{
-    static QString path;
-    return path;
-}
-
 constexpr int headingPercent = 140;
 constexpr int printFieldWidth = 20;
 } // namespace
@@ -77,7 +69,7 @@ BaseWidget::BaseWidget(QWidget* parent)
 
 BaseWidget::~BaseWidget() = default;
 
-bool BaseWidget::hasUnsavedFiles() const
+bool BaseWidget::hasUnsavedFiles()
 {
     return false;
 }
@@ -92,14 +84,14 @@ bool BaseWidget::saveAs()
     return false;
 }
 
-bool BaseWidget::deleteWhenReplaced() const
+bool BaseWidget::deleteWhenReplaced()
 {
     return true;
 }
 
 void BaseWidget::leavePage() { }
 
-bool BaseWidget::canSave() const
+bool BaseWidget::canSave()
 {
     return false;
 }
@@ -144,24 +136,24 @@ void BaseWidget::setBoard(int boardID)
 
 void BaseWidget::setSubtype(quint8) { }
 
-bool BaseWidget::canClose() const
+bool BaseWidget::canClose()
 {
     return true;
 }
 
-bool BaseWidget::hidesLogView() const
+bool BaseWidget::hidesLogView()
 {
     return false;
 }
 
 void BaseWidget::prepareModule(KTModule*) { }
 
-QString BaseWidget::helpKey() const
+QString BaseWidget::helpKey()
 {
     return QStringLiteral("general/doc/index");
 }
 
-QString BaseWidget::title() const
+QString BaseWidget::title()
 {
     return QString();
 }
@@ -514,11 +506,11 @@ QString BaseWidget::openFileName(QWidget* parent, const QString& caption, const 
                                  const QString& filter, const QString& defaultSuffix)
 {
     if (!directory.isEmpty())
-        setHexPath(directory);
-    const QString result = fileDialog(parent, caption, hexPath(), defaultSuffix, filter, QFileDialog::ExistingFile,
+        hexPath = directory;
+    const QString result = fileDialog(parent, caption, hexPath, defaultSuffix, filter, QFileDialog::ExistingFile,
                                       QFileDialog::AcceptOpen);
     if (!result.isEmpty())
-        setHexPath(QFileInfo(result).absolutePath());
+        hexPath = QFileInfo(result).absolutePath();
     return result;
 }
 
@@ -526,11 +518,11 @@ QString BaseWidget::saveFileName(QWidget* parent, const QString& caption, const 
                                  const QString& filter, const QString& defaultSuffix)
 {
     if (!directory.isEmpty())
-        setHexPath(directory);
-    const QString result = fileDialog(parent, caption, hexPath(), defaultSuffix, filter, QFileDialog::AnyFile,
+        hexPath = directory;
+    const QString result = fileDialog(parent, caption, hexPath, defaultSuffix, filter, QFileDialog::AnyFile,
                                       QFileDialog::AcceptSave);
     if (!result.isEmpty())
-        setHexPath(QFileInfo(result).absolutePath());
+        hexPath = QFileInfo(result).absolutePath();
     return result;
 }
 
@@ -660,23 +652,11 @@ void BaseWidget::printText(const QString& first, const QString& second)
     out.flush();
 }
 
+bool BaseWidget::extraChipSupport = false;
+QString BaseWidget::hexPath;
+
 void BaseWidget::setExtraChipSupport(bool on)
 {
     if (on)
-        s_extraChipSupport = true;
-}
-
-bool BaseWidget::extraChipSupport()
-{
-    return s_extraChipSupport;
-}
-
-QString BaseWidget::hexPath()
-{
-    return hexPathStorage();
-}
-
-void BaseWidget::setHexPath(const QString& path)
-{
-    hexPathStorage() = path;
+        extraChipSupport = true;
 }

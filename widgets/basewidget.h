@@ -42,23 +42,23 @@ public:
     ~BaseWidget() override;
 
     // Added virtual operations, in their fixed order.
-    virtual bool hasUnsavedFiles() const;            // 1
+    virtual bool hasUnsavedFiles();                  // 1
     virtual bool save();                             // 2
     virtual bool saveAs();                           // 3
-    virtual bool deleteWhenReplaced() const;         // 4
+    virtual bool deleteWhenReplaced();               // 4
     virtual void leavePage();                        // 5
-    virtual bool canSave() const;                    // 6
+    virtual bool canSave();                          // 6
     virtual void setBoard(int boardID);              // 7
     virtual void setSubtype(quint8 subtype);         // 8
-    virtual bool canClose() const;                   // 9
-    virtual bool hidesLogView() const;               // 10
+    virtual bool canClose();                         // 9
+    virtual bool hidesLogView();                     // 10
 
 protected:
     virtual void prepareModule(KTModule* module);    // 11
 
 public:
-    virtual QString helpKey() const;                 // 12
-    virtual QString title() const;                   // 13
+    virtual QString helpKey();                       // 12
+    virtual QString title();                         // 13
 
 signals:
     void logmessage(KestrixStudio::LogLevel level, QString message);
@@ -115,13 +115,14 @@ public:
     static void printRow(const QString& first, const QString& second);
     static void printText(const QString& first, const QString& second);
 
-    // Process-wide switch for extra chip types; it can only be turned on.
+    // Process-wide switch for extra chip types, false at start. Read it
+    // freely; switch it only through setExtraChipSupport, which never turns
+    // it off again.
+    static bool extraChipSupport;
     static void setExtraChipSupport(bool on);
-    static bool extraChipSupport();
 
     // Folder the file dialogs open in; persisted by the main window.
-    static QString hexPath();
-    static void setHexPath(const QString& path);
+    static QString hexPath;
 
 protected:
     MotherBoard* motherBoard;

@@ -108,17 +108,17 @@ DefaultWidget::~DefaultWidget()
     delete watcher;
 }
 
-QString DefaultWidget::helpKey() const
+QString DefaultWidget::helpKey()
 {
     return QStringLiteral("general/doc/index");
 }
 
-QString DefaultWidget::title() const
+QString DefaultWidget::title()
 {
     return tr("Connected boards overview");
 }
 
-bool DefaultWidget::deleteWhenReplaced() const
+bool DefaultWidget::deleteWhenReplaced()
 {
     return !procedureRunning;
 }

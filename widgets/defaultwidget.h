@@ -31,11 +31,11 @@ public:
     explicit DefaultWidget(QWidget* parent = nullptr);
     ~DefaultWidget() override;
 
-    QString helpKey() const override;
-    QString title() const override;
+    QString helpKey() override;
+    QString title() override;
 
     // False while the update procedure runs, so the main window keeps the page.
-    bool deleteWhenReplaced() const override;
+    bool deleteWhenReplaced() override;
     void leavePage() override;
 
     // Newest firmware number found in the hex folder; 0 before the first scan

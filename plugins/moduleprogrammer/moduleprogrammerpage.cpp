@@ -114,12 +114,12 @@ ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* sett
 
 ModuleProgrammerPage::~ModuleProgrammerPage() = default;
 
-QString ModuleProgrammerPage::title() const
+QString ModuleProgrammerPage::title()
 {
     return tr("Program module - Board %1").arg(m_boardID & 0xff);
 }
 
-QString ModuleProgrammerPage::helpKey() const
+QString ModuleProgrammerPage::helpKey()
 {
     return QLatin1String(HelpKey);
 }

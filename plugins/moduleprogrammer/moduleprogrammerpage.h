@@ -28,8 +28,8 @@ public:
     ModuleProgrammerPage(int boardID, ProgrammerSettings* settings, QWidget* parent = nullptr);
     ~ModuleProgrammerPage() override;
 
-    QString title() const override;
-    QString helpKey() const override;
+    QString title() override;
+    QString helpKey() override;
 
     int boardID() const { return m_boardID; }
     // A sequence has started and not yet reported its outcome.

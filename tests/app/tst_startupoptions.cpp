@@ -50,13 +50,13 @@ void TestStartupOptions::parse()
 
 void TestStartupOptions::extraChipSupportOnlyTurnsOn()
 {
-    QVERIFY(!BaseWidget::extraChipSupport());
+    QVERIFY(!BaseWidget::extraChipSupport);
     BaseWidget::setExtraChipSupport(false);
-    QVERIFY(!BaseWidget::extraChipSupport());
+    QVERIFY(!BaseWidget::extraChipSupport);
     BaseWidget::setExtraChipSupport(true);
-    QVERIFY(BaseWidget::extraChipSupport());
+    QVERIFY(BaseWidget::extraChipSupport);
     BaseWidget::setExtraChipSupport(false);
-    QVERIFY(BaseWidget::extraChipSupport());
+    QVERIFY(BaseWidget::extraChipSupport);
 }
 
 QTEST_GUILESS_MAIN(TestStartupOptions)

@@ -29,9 +29,9 @@ enum PageType { HidingPage = 1, SavingPage, UntitledPage, PlainPage, Overview = 
 
 // A page as plug-ins make them; its type decides what it answers the window.
 struct TestPage : BaseWidget {
-    bool hidesLogView() const override { return type == HidingPage; }
-    bool canSave() const override { return type == SavingPage; }
-    QString title() const override { return type == UntitledPage ? QString() : QStringLiteral("page %1").arg(type); }
+    bool hidesLogView() override { return type == HidingPage; }
+    bool canSave() override { return type == SavingPage; }
+    QString title() override { return type == UntitledPage ? QString() : QStringLiteral("page %1").arg(type); }
     bool save() override { return ++saves; }
 
     int type = 0;
@@ -199,7 +199,7 @@ private slots:
         // in its name makes a malformed message, dropped.
         QVERIFY(writeBench(motherboard(1, 12) + "[nameless]\ntype=1\n\n[odd@group]\ntype=1\n"));
         DefaultWidget::resetCurrentFirmwareIDForTesting();
-        BaseWidget::setHexPath(QString());
+        BaseWidget::hexPath.clear();
         plugin = new ShellPlugin;
         WidgetFactory::addPlugin(plugin);
     }
