@@ -2,6 +2,7 @@
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "defaultwidget.h"
+#include "helpdialog.h"
 #include "km4200.h"
 #include "logview.h"
 #include "plugininfo.h"
@@ -19,6 +20,7 @@
 #include <QScrollArea>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 
 #include <algorithm>
 
@@ -320,6 +322,60 @@ private slots:
             action("&Save")->trigger();
             QCOMPARE(dynamic_cast<TestPage*>(page())->saves, 1);
         }
+    }
+
+    // A plug-in page built from the published declarations: every answer it
+    // overrides reaches the window. The subtype carries its wishes: 1 hide the
+    // log, 2 can save, 4 keep me.
+    void pluginPageOverrides_data()
+    {
+        QTest::addColumn<int>("wishes");
+        QTest::newRow("kept, hides the log, saves") << 7;
+        QTest::newRow("deleted, shows the log, cannot save") << 0;
+        QTest::newRow("kept only") << 4;
+    }
+
+    void pluginPageOverrides()
+    {
+        QFETCH(int, wishes);
+        const bool kept = wishes & 4, hidesLog = wishes & 1, saves = wishes & 2;
+        WidgetFactory::loadPlugins(QStringLiteral(OVERRIDING_PLUGIN_DIR));
+        open();
+        const int type = KestrixStudio::WidgetTypeGattSetup;
+        WidgetSignalBridge::instance()->changeWidget(type, 1, wishes);
+        QPointer<BaseWidget> shown = page();
+        const QString number = QString::number(wishes);
+        QCOMPARE(shown->property("calls").toStringList(),
+            QStringList({ "setBoard 1", "boardUpdate", "setSubtype " + number }));
+        QCOMPARE(window->windowTitle(), "Kestrix Studio [*] - Overriding page " + number);
+        QCOMPARE(dock("logDock")->isHidden(), hidesLog);
+        QCOMPARE(action("&Save")->isEnabled(), saves);
+        QCOMPARE(action("Save &As")->isEnabled(), saves);
+        if (saves) {
+            action("&Save")->trigger();
+            action("Save &As")->trigger();
+            QCOMPARE(shown->property("calls").toStringList().mid(3), QStringList({ "save", "saveAs" }));
+        }
+        action("Open &Help")->trigger();
+        auto* help = HelpDialog::instance(window)->findChild<QTextBrowser*>();
+        QCOMPARE(help->source().toString(), "overriding/doc/" + number);
+        QCOMPARE(help->toPlainText(), "overriding/doc/" + number);
+        HelpDialog::discardInstance();
+
+        // Leaving: the overview replaces it; the next change retires the overview.
+        request(Overview);
+        QPointer<BaseWidget> overview = page();
+        QVERIFY(!dock("logDock")->isHidden());
+        QVERIFY(shown->property("calls").toStringList().endsWith("leavePage"));
+        request(PlainPage);
+        QTRY_VERIFY(overview.isNull());
+        QCOMPARE(!shown.isNull(), kept);
+
+        // Asked for again: a kept page comes back as it was left.
+        WidgetSignalBridge::instance()->changeWidget(type, 1, wishes);
+        QCOMPARE(page() == shown, kept);
+        QCOMPARE(window->windowTitle(), "Kestrix Studio [*] - Overriding page " + number);
+        QCOMPARE(dock("logDock")->isHidden(), hidesLog);
     }
 
     // A page replaced while one of its own slots runs a nested loop stays alive

@@ -1,0 +1,114 @@
+// A plug-in whose page overrides every named virtual operation of BaseWidget,
+// spelled as plug-in authors find them in basewidget.h and marked override,
+// so a signature that drifts from the published one fails this build. The
+// subtype decides the page's answers (bits of OverridingPage::Wish); every
+// call the shell makes is recorded in the dynamic property "calls".
+#include "basewidget.h"
+#include "plugininfo.h"
+#include "studiopluginprototype.h"
+
+#include <QPointer>
+
+class OverridingPage : public BaseWidget
+{
+    Q_OBJECT
+
+public:
+    enum Wish { HideLog = 1, Save = 2, Keep = 4 };
+
+    bool save() override { return record(QStringLiteral("save")); }
+    bool saveAs() override { return record(QStringLiteral("saveAs")); }
+    bool deleteWhenReplaced() override { return !(wishes & Keep); }
+    void leavePage() override { record(QStringLiteral("leavePage")); }
+    bool canSave() override { return wishes & Save; }
+    void setBoard(int boardID) override
+    {
+        record(QStringLiteral("setBoard %1").arg(boardID));
+        BaseWidget::setBoard(boardID);
+    }
+    void setSubtype(quint8 subtype) override
+    {
+        wishes = subtype;
+        record(QStringLiteral("setSubtype %1").arg(subtype));
+    }
+    bool hidesLogView() override { return wishes & HideLog; }
+    void prepareModule(KTModule*) override { record(QStringLiteral("prepareModule")); }
+    QString helpKey() override { return QStringLiteral("overriding/doc/%1").arg(wishes); }
+    QString title() override { return QStringLiteral("Overriding page %1").arg(wishes); }
+
+public slots:
+    void boardUpdate() override { record(QStringLiteral("boardUpdate")); }
+    void boardDisconnected() override
+    {
+        record(QStringLiteral("boardDisconnected"));
+        BaseWidget::boardDisconnected();
+    }
+
+protected slots:
+    void progressDialogCancel() override
+    {
+        record(QStringLiteral("progressDialogCancel"));
+        BaseWidget::progressDialogCancel();
+    }
+
+protected:
+    void afterProgramming() override { record(QStringLiteral("afterProgramming")); }
+
+private:
+    bool record(const QString& call)
+    {
+        setProperty("calls", property("calls").toStringList() << call);
+        return true;
+    }
+
+    int wishes = 0;
+};
+
+class OverridingPlugin : public QObject, public StudioPluginPrototype
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID StudioPluginPrototype_iid)
+    Q_INTERFACES(StudioPluginPrototype)
+
+public:
+    // Serves one page type; a page that asks to be kept is handed out again.
+    BaseWidget* createWidget(int type, int) override
+    {
+        if (type != KestrixStudio::WidgetTypeGattSetup)
+            return nullptr;
+        if (!page || page->deleteWhenReplaced())
+            page = new OverridingPage;
+        return page;
+    }
+    void populateView(int, QTreeWidgetItem*) override { }
+    void populateMenu(int, QMenu*) override { }
+    void populateMenuBar(int, QMenuBar*) override { }
+    void setSignalBridge(WidgetSignalBridge*) override { }
+    void setIdOffset(int) override { }
+    PluginInfo* pluginInfo() override { return &info; }
+    QVariant helpResource(QString name) override
+    {
+        if (!name.startsWith(QLatin1String("overriding/")))
+            return QVariant();
+        return QByteArray("<html><body><p>") + name.toUtf8() + "</p></body></html>";
+    }
+    void populateHelp(QTreeWidgetItem*, KestrixStudio::HelpCategory) override { }
+    void loadSettings(QSettings*) override { }
+    void saveSettings(QSettings*) override { }
+    KestrixStudio::CommandlineProcessing processCommandLine(QStringList) override
+    {
+        return KestrixStudio::ContinueProcessingCommandline;
+    }
+    int exitCode() override { return 0; }
+    void printUsage(QString, QString) override { }
+    KestrixStudio::Features features() override { return KestrixStudio::FeatureNoFeatures; }
+    int closeRequest() override { return 0; }
+
+    ~OverridingPlugin() override { delete page; }
+
+private:
+    QPointer<OverridingPage> page;
+    PluginInfo info { 0x4F560001u, QStringLiteral("overriding page"), 1, 0, 1 };
+};
+
+#include "overridingplugin.moc"
