@@ -1,9 +1,7 @@
 #include "exampleplugin.h"
 
 #include "basewidget.h"
-#include "plugininfo.h"
 #include "widgetfactory.h"
-#include "widgetsignalbridge.h"
 
 #include <QLabel>
 #include <QTreeWidgetItem>
@@ -16,7 +14,7 @@ const int examplePageType = KestrixStudio::WidgetTypeTranslator;
 } // namespace
 
 ExamplePlugin::ExamplePlugin()
-    : info(new PluginInfo(0x4b450001, QStringLiteral("Example plug-in"), 1, 0, 1, this))
+    : StudioPluginBase(0x4b450001, QStringLiteral("Example plug-in"), 1, 0, 1)
 {
 }
 
@@ -41,26 +39,6 @@ void ExamplePlugin::populateView(int category, QTreeWidgetItem* parent)
         BaseWidget::createMenuItem(tr("Example"), parent, examplePageType, 0, 0);
 }
 
-void ExamplePlugin::populateMenu(int, QMenu*) { }
-
-void ExamplePlugin::populateMenuBar(int, QMenuBar*) { }
-
-void ExamplePlugin::setSignalBridge(WidgetSignalBridge* bridge)
-{
-    // Kept to ask the main window for pages later, for example from a menu action.
-    this->bridge = bridge;
-}
-
-void ExamplePlugin::setIdOffset(int offset)
-{
-    idOffset = offset;
-}
-
-PluginInfo* ExamplePlugin::pluginInfo()
-{
-    return info;
-}
-
 QVariant ExamplePlugin::helpResource(QString name)
 {
     if (name == QLatin1String("example/doc/index"))
@@ -74,10 +52,6 @@ void ExamplePlugin::populateHelp(QTreeWidgetItem* parent, KestrixStudio::HelpCat
         parent->addChild(BaseWidget::createHelpItem(tr("Example plug-in"), QStringLiteral("example/doc/index")));
 }
 
-void ExamplePlugin::loadSettings(QSettings*) { }
-
-void ExamplePlugin::saveSettings(QSettings*) { }
-
 KestrixStudio::CommandlineProcessing ExamplePlugin::processCommandLine(QStringList arguments)
 {
     if (!arguments.contains(QStringLiteral("-example")))
@@ -86,24 +60,9 @@ KestrixStudio::CommandlineProcessing ExamplePlugin::processCommandLine(QStringLi
     return KestrixStudio::EndProcessingCommandline;
 }
 
-int ExamplePlugin::exitCode()
-{
-    return 0;
-}
-
 void ExamplePlugin::printUsage(QString applicationName, QString module)
 {
     Q_UNUSED(applicationName)
     if (module.isEmpty() || module == QLatin1String("example"))
         BaseWidget::printRow(QStringLiteral("-example"), tr("Prints a greeting from the example plug-in and exits."));
-}
-
-KestrixStudio::Features ExamplePlugin::features()
-{
-    return KestrixStudio::FeatureNoFeatures;
-}
-
-int ExamplePlugin::closeRequest()
-{
-    return 0;
 }

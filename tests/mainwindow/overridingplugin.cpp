@@ -4,8 +4,7 @@
 // subtype decides the page's answers (bits of OverridingPage::Wish); every
 // call the shell makes is recorded in the dynamic property "calls".
 #include "basewidget.h"
-#include "plugininfo.h"
-#include "studiopluginprototype.h"
+#include "studiopluginbase.h"
 
 #include <QPointer>
 
@@ -64,13 +63,19 @@ private:
     int wishes = 0;
 };
 
-class OverridingPlugin : public QObject, public StudioPluginPrototype
+// Built on the convenience base, which answers everything else neutrally.
+class OverridingPlugin : public StudioPluginBase
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID StudioPluginPrototype_iid)
-    Q_INTERFACES(StudioPluginPrototype)
 
 public:
+    OverridingPlugin()
+        : StudioPluginBase(0x4F560001u, QStringLiteral("overriding page"), 1, 0, 1)
+    {
+    }
+    ~OverridingPlugin() override { delete page; }
+
     // Serves one page type; a page that asks to be kept is handed out again.
     BaseWidget* createWidget(int type, int) override
     {
@@ -80,35 +85,15 @@ public:
             page = new OverridingPage;
         return page;
     }
-    void populateView(int, QTreeWidgetItem*) override { }
-    void populateMenu(int, QMenu*) override { }
-    void populateMenuBar(int, QMenuBar*) override { }
-    void setSignalBridge(WidgetSignalBridge*) override { }
-    void setIdOffset(int) override { }
-    PluginInfo* pluginInfo() override { return &info; }
     QVariant helpResource(QString name) override
     {
         if (!name.startsWith(QLatin1String("overriding/")))
             return QVariant();
         return QByteArray("<html><body><p>") + name.toUtf8() + "</p></body></html>";
     }
-    void populateHelp(QTreeWidgetItem*, KestrixStudio::HelpCategory) override { }
-    void loadSettings(QSettings*) override { }
-    void saveSettings(QSettings*) override { }
-    KestrixStudio::CommandlineProcessing processCommandLine(QStringList) override
-    {
-        return KestrixStudio::ContinueProcessingCommandline;
-    }
-    int exitCode() override { return 0; }
-    void printUsage(QString, QString) override { }
-    KestrixStudio::Features features() override { return KestrixStudio::FeatureNoFeatures; }
-    int closeRequest() override { return 0; }
-
-    ~OverridingPlugin() override { delete page; }
 
 private:
     QPointer<OverridingPage> page;
-    PluginInfo info { 0x4F560001u, QStringLiteral("overriding page"), 1, 0, 1 };
 };
 
 #include "overridingplugin.moc"
