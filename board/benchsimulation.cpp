@@ -4,7 +4,7 @@
 #include "boardlog.h"
 #include "bootloaderdevice.h"
 #include "connectionmanager.h"
-#include "motherboard.h"
+#include "motherboardbench.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -222,8 +222,8 @@ void BenchSimulation::rescan(bool explicitUpdate, int forceID)
     for (const BenchFile::Device& d : qAsConst(wanted)) {
         if (Connectable* board = m_boards.value(d.id)) {
             if (auto* mb = qobject_cast<MotherBoard*>(board)) {
-                if (!mb->benchDevice().sameSettings(d)) {
-                    mb->setBenchDevice(d);
+                if (!mb->bench().device.sameSettings(d)) {
+                    mb->bench().device = d;
                     changed = true;
                 }
             }
@@ -238,7 +238,7 @@ void BenchSimulation::rescan(bool explicitUpdate, int forceID)
             log(Debug, QStringLiteral("Board %1 connected in its bootloader").arg(d.id));
         } else {
             auto* mb = new MotherBoard(d.id);
-            mb->setBenchDevice(d);
+            mb->bench().device = d;
             m_boards.insert(d.id, mb);
             log(Debug, QStringLiteral("Board %1 connected, firmware %2").arg(d.id).arg(d.firmware));
         }

@@ -5,7 +5,7 @@
 #include "hexmodel.h"
 #include "infopage.h"
 #include "modulememory.h"
-#include "motherboard.h"
+#include "motherboardbench.h"
 
 #include <QSettings>
 #include <QTimer>
@@ -154,7 +154,7 @@ HexModel KTModule::expectedImage() const
 
 quint32 KTModule::program()
 {
-    const BenchFile::Device device = m_board->benchDevice();
+    const BenchFile::Device device = m_board->bench().device;
     if (device.programStatus != 0)
         return device.programStatus;
     const HexModel image = expectedImage();
@@ -179,7 +179,7 @@ quint32 KTModule::program()
 
 quint32 KTModule::verify()
 {
-    const BenchFile::Device device = m_board->benchDevice();
+    const BenchFile::Device device = m_board->bench().device;
     if (!device.verifyCompare)
         return device.verifyStatus;
     return memory(m_memoryType).sameContent(expectedImage()) ? StatusSuccess : StatusMismatch;

@@ -3,12 +3,14 @@
 #include "benchsimulation.h"
 #include "boardlog.h"
 #include "ktmodule.h"
+#include "motherboardbench.h"
 
 MotherBoard::MotherBoard(int boardID, QObject* parent)
     : Connectable(boardID, parent)
+    , m_bench(new Bench)
     , m_ispDeviceType(KTModule::defaultISPDeviceType())
 {
-    m_device.id = boardID;
+    m_bench->device.id = boardID;
 }
 
 MotherBoard::~MotherBoard() = default;
@@ -20,7 +22,7 @@ int MotherBoard::getTypeConnected() const
 
 quint16 MotherBoard::getBoardFirmwareID() const
 {
-    return m_device.firmware;
+    return m_bench->device.firmware;
 }
 
 bool MotherBoard::jumpToBootloader()
@@ -48,17 +50,17 @@ void MotherBoard::flashSetISPDeviceType(int deviceType)
 
 QString MotherBoard::moduleName() const
 {
-    return m_device.module;
+    return m_bench->device.module;
 }
 
 QString MotherBoard::extensionName() const
 {
-    return m_device.extension;
+    return m_bench->device.extension;
 }
 
 bool MotherBoard::hasModuleExternalModuleCapability() const
 {
-    return m_device.externalModule;
+    return m_bench->device.externalModule;
 }
 
 KTModule* MotherBoard::getModule(int slot)
@@ -72,13 +74,12 @@ KTModule* MotherBoard::getModule(int slot)
 
 bool MotherBoard::hasModuleInSlot(int slot) const
 {
-    return m_device.modules.contains(slot);
+    return m_bench->device.modules.contains(slot);
 }
 
-void MotherBoard::setBenchDevice(const BenchFile::Device& device)
+MotherBoard::Bench& MotherBoard::bench() const
 {
-    m_device = device;
-    m_device.id = m_boardID;
+    return *m_bench;
 }
 
 void MotherBoard::abortOperations()

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "benchfile.h"
 #include "connectable.h"
+
+#include <memory>
 
 class KTModule;
 
@@ -49,14 +50,15 @@ public:
     int resetCount() const { return m_resetCount; }
     bool hasModuleInSlot(int slot) const;
 
-    // The bench's description of this board.
-    BenchFile::Device benchDevice() const { return m_device; }
-    void setBenchDevice(const BenchFile::Device& device);
+    // What the simulated bench says about this board; defined for the
+    // library's own simulation only (motherboardbench.h, not installed).
+    struct Bench;
+    Bench& bench() const;
     // Ends running module operations (the board left the bus).
     void abortOperations();
 
 private:
-    BenchFile::Device m_device;
+    std::unique_ptr<Bench> m_bench;
     KTModule* m_modules[4] = {};
     bool m_defaultMode = false;
     int m_ispDeviceType = 0;
