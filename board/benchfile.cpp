@@ -179,8 +179,8 @@ void BenchFile::readDevices()
         d.id = idText.toInt(&ok, 0);
         if (!present)
             problem = QStringLiteral("no id");
-        else if (!ok || d.id < 0)
-            problem = QStringLiteral("id '%1' is not a board number").arg(idText);
+        else if (!ok || d.id < 1 || d.id > 255) // the bus addresses boards by one byte
+            problem = QStringLiteral("id '%1' is not a board number from 1 to 255").arg(idText);
 
         const QString typeText = text("type", &present);
         if (problem.isEmpty() && present) {

@@ -14,7 +14,7 @@
 //   [bench]   bootloaderDelayMs=300 (also the restart after renew()),
 //             operationMs=500, toolMs=0,
 //             memory=<folder for module memory, relative to the bench file>
-//   [<any>]   one group per device: id (required), type, firmware, module,
+//   [<any>]   one group per device: id (required, 1..255), type, firmware, module,
 //             extension, externalModule, bootloader, programStatus,
 //             verifyStatus, modules
 class KM4200CTRL_EXPORT BenchFile

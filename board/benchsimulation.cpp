@@ -7,16 +7,31 @@
 #include "motherboardbench.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace
 {
 enum Level { Debug = 0, Status = 1, Error = 2 };
 
-// Editors write a file in several steps; wait for the last one.
+// Editors write a file in several steps: read it once they have been quiet
+// for a moment, but never later than the second delay after the first edit.
 constexpr int ReloadDelayMs = 40;
+constexpr int MaxReloadDelayMs = 150;
+// A file being rewritten reads empty or cut short for a moment. Boards that
+// such a read lacks leave the bus only when reads this far apart agree.
+constexpr int RemovalSettleMs = 250;
+
+QByteArray readFile(const QString& path, bool* opened)
+{
+    QFile file(path);
+    *opened = file.open(QIODevice::ReadOnly);
+    return *opened ? file.readAll() : QByteArray();
+}
 
 const char* slotFileName(int slot)
 {
@@ -42,6 +57,7 @@ BenchSimulation* BenchSimulation::instance()
 BenchSimulation::BenchSimulation(QObject* parent)
     : QObject(parent)
 {
+    m_clock.start();
 }
 
 void BenchSimulation::log(int level, const QString& text)
@@ -106,13 +122,17 @@ void BenchSimulation::close()
     m_reloadTimer = nullptr;
     m_pendingBootloaders.clear();
     m_restarting.clear();
-    const QList<int> keys = m_boards.keys();
-    for (int key : keys)
-        removeBoard(key);
+    m_missingSince.clear();
+    m_confirmPending = false;
+    News news;
+    for (Connectable* board : qAsConst(m_boards))
+        news.gone << board;
+    m_boards.clear();
     m_path.clear();
     m_bench = BenchFile();
     m_benchPresent = false;
     m_lastProblem.clear();
+    announce(news);
 }
 
 void BenchSimulation::watch()
@@ -131,8 +151,12 @@ void BenchSimulation::fileEvent()
 {
     // A file replaced by rename drops out of the watcher; take it up again.
     watch();
-    if (m_reloadTimer)
-        m_reloadTimer->start();
+    if (!m_reloadTimer)
+        return;
+    if (!m_reloadTimer->isActive())
+        m_firstEdit.start();
+    const qint64 left = MaxReloadDelayMs - m_firstEdit.elapsed();
+    m_reloadTimer->start(int(qBound<qint64>(0, left, ReloadDelayMs)));
 }
 
 void BenchSimulation::update()
@@ -142,41 +166,45 @@ void BenchSimulation::update()
 
 void BenchSimulation::scheduleRescan()
 {
+    rescanLater(0);
+}
+
+void BenchSimulation::rescanLater(int delayMs)
+{
     if (m_path.isEmpty())
         return;
     const int generation = m_generation;
-    QTimer::singleShot(0, this, [this, generation] {
+    QTimer::singleShot(delayMs, this, [this, generation] {
         if (generation == m_generation)
             rescan(false);
     });
 }
 
-void BenchSimulation::removeBoard(int key)
-{
-    Connectable* board = m_boards.take(key);
-    if (!board)
-        return;
-    qCDebug(lcBoard) << "board" << key << "leaves the bus";
-    if (auto* mb = qobject_cast<MotherBoard*>(board))
-        mb->abortOperations();
-    emit board->disconnected();
-    board->deleteLater();
-}
-
 void BenchSimulation::rescan(bool explicitUpdate, int forceID)
 {
-    if (m_path.isEmpty()) {
-        if (explicitUpdate && m_notify)
-            emit ConnectionManager::Instance()->updated();
+    News news;
+    readBench(explicitUpdate, forceID, &news);
+    announce(news);
+}
+
+void BenchSimulation::readBench(bool explicitUpdate, int forceID, News* news)
+{
+    news->updated = explicitUpdate;
+    if (m_path.isEmpty())
         return;
-    }
     BenchFile file;
     QList<BenchFile::Device> devices;
-    if (file.load(m_path)) {
+    bool opened = false;
+    const QByteArray text = readFile(m_path, &opened);
+    // A writer may be between truncating and writing, or halfway through:
+    // trust a read that lacks boards only when it looks whole and a second
+    // read agrees; otherwise wait until reads settle.
+    const bool whole = opened && text.endsWith('\n') && readFile(m_path, &opened) == text;
+    if (opened ? file.parse(text, m_path) : file.load(m_path)) {
         if (!m_lastProblem.isEmpty() || file.warnings() != m_bench.warnings()) {
             const QStringList warnings = file.warnings();
             for (const QString& w : warnings)
-                log(Error, QStringLiteral("KM4200 bench %1").arg(w));
+                news->log.append({ Error, QStringLiteral("KM4200 bench %1").arg(w) });
         }
         m_lastProblem.clear();
         m_bench = file;
@@ -185,46 +213,71 @@ void BenchSimulation::rescan(bool explicitUpdate, int forceID)
     } else if (!QFileInfo::exists(m_path)) {
         // The bench is gone: as if every cable were pulled.
         if (m_benchPresent)
-            log(Status, QStringLiteral("KM4200 bench file %1 removed").arg(QDir::toNativeSeparators(m_path)));
+            news->log.append(
+                { Status, QStringLiteral("KM4200 bench file %1 removed").arg(QDir::toNativeSeparators(m_path)) });
         m_benchPresent = false;
     } else {
         // Half-written or broken: keep the boards as they are until it reads again.
         if (file.errorString() != m_lastProblem)
-            log(Error, QStringLiteral("KM4200 bench unusable: %1").arg(file.errorString()));
+            news->log.append({ Error, QStringLiteral("KM4200 bench unusable: %1").arg(file.errorString()) });
         m_lastProblem = file.errorString();
-        if (explicitUpdate && m_notify)
-            emit ConnectionManager::Instance()->updated();
         return;
     }
 
+    QMap<int, BenchFile::Device> listed;
     QMap<int, BenchFile::Device> wanted;
     for (const BenchFile::Device& d : qAsConst(devices)) {
+        listed.insert(d.id, d);
         if (m_restarting.contains(d.id)
             || (d.type == BenchFile::DeviceBootloader && (d.bootloaderSilent || m_pendingBootloaders.contains(d.id))))
             continue;
         wanted.insert(d.id, d);
     }
 
-    bool changed = false;
-    bool bootloaderGone = false;
-    bool bootloaderCame = false;
+    const qint64 now = m_clock.elapsed();
+    bool unsettled = false;
     const QList<int> keys = m_boards.keys();
     for (int key : keys) {
         Connectable* board = m_boards.value(key);
+        if (listed.contains(key) || whole) {
+            m_missingSince.remove(key);
+        } else {
+            // Not in this read: gone, or the file is being written.
+            const qint64 since = m_missingSince.value(key, now);
+            m_missingSince.insert(key, since);
+            if (now - since < RemovalSettleMs) {
+                unsettled = true;
+                continue;
+            }
+        }
         if (!wanted.contains(key) || wanted.value(key).type != board->getTypeConnected()) {
-            bootloaderGone |= board->getTypeConnected() == Connectable::TypeBootloader;
-            log(Debug, QStringLiteral("Board %1 disconnected").arg(key));
-            removeBoard(key);
-            changed = true;
+            m_missingSince.remove(key);
+            if (board->getTypeConnected() == Connectable::TypeBootloader)
+                news->bootloadersGone << key;
+            news->log.append({ Debug, QStringLiteral("Board %1 disconnected").arg(key) });
+            news->gone << m_boards.take(key);
+            news->updated = true;
         }
     }
+    if (unsettled && !m_confirmPending) {
+        // Timers may fire a little early; look again once surely settled.
+        m_confirmPending = true;
+        const int generation = m_generation;
+        QTimer::singleShot(RemovalSettleMs + RemovalSettleMs / 10, this, [this, generation] {
+            if (generation != m_generation)
+                return;
+            m_confirmPending = false;
+            rescan(false);
+        });
+    }
+
     const auto kinds = BoardFactory::creatableBoards();
     for (const BenchFile::Device& d : qAsConst(wanted)) {
         if (Connectable* board = m_boards.value(d.id)) {
             if (auto* mb = qobject_cast<MotherBoard*>(board)) {
                 if (!mb->bench().device.sameSettings(d)) {
                     mb->bench().device = d;
-                    changed = true;
+                    news->updated = true;
                 }
             }
             continue;
@@ -234,21 +287,49 @@ void BenchSimulation::rescan(bool explicitUpdate, int forceID)
             continue;
         if (d.type == BenchFile::DeviceBootloader) {
             m_boards.insert(d.id, new BootloaderDevice(d.id));
-            bootloaderCame = true;
-            log(Debug, QStringLiteral("Board %1 connected in its bootloader").arg(d.id));
+            news->bootloadersCame << d.id;
+            news->log.append({ Debug, QStringLiteral("Board %1 connected in its bootloader").arg(d.id) });
         } else {
             auto* mb = new MotherBoard(d.id);
             mb->bench().device = d;
             m_boards.insert(d.id, mb);
-            log(Debug, QStringLiteral("Board %1 connected, firmware %2").arg(d.id).arg(d.firmware));
+            news->log.append({ Debug, QStringLiteral("Board %1 connected, firmware %2").arg(d.id).arg(d.firmware) });
         }
-        changed = true;
+        news->updated = true;
     }
-    if ((changed || explicitUpdate) && m_notify)
+}
+
+bool BenchSimulation::isBootloader(int id) const
+{
+    const Connectable* board = m_boards.value(id);
+    return board && board->getTypeConnected() == Connectable::TypeBootloader;
+}
+
+void BenchSimulation::announce(const News& news)
+{
+    // Receivers may run event loops that rescan, close or delete boards:
+    // each step stands on its own and looks at the state as it is then.
+    const int generation = m_generation;
+    for (const auto& entry : news.log)
+        log(entry.first, entry.second);
+    for (const QPointer<Connectable>& board : news.gone) {
+        qCDebug(lcBoard) << "board" << (board ? board->getBoardID() : -1) << "leaves the bus";
+        if (auto* mb = qobject_cast<MotherBoard*>(board.data()))
+            mb->abortOperations();
+        if (board)
+            emit board->disconnected();
+        if (board)
+            board->deleteLater();
+    }
+    if (generation != m_generation)
+        return;
+    if (news.updated && m_notify)
         emit ConnectionManager::Instance()->updated();
-    if (bootloaderGone)
+    const auto there = [this](int id) { return isBootloader(id); };
+    if (!news.bootloadersGone.isEmpty() && generation == m_generation
+        && std::none_of(news.bootloadersGone.begin(), news.bootloadersGone.end(), there))
         emit ConnectionManager::Instance()->bootloaderConnected(false);
-    if (bootloaderCame)
+    if (generation == m_generation && std::any_of(news.bootloadersCame.begin(), news.bootloadersCame.end(), there))
         emit ConnectionManager::Instance()->bootloaderConnected(true);
 }
 
@@ -257,16 +338,18 @@ bool BenchSimulation::jumpToBootloader(MotherBoard* board)
     if (!isConnected(board))
         return false;
     const int id = board->getBoardID();
-    const BenchFile::Device* device = m_bench.deviceById(id);
-    if (!device)
+    const BenchFile::Device* found = m_bench.deviceById(id);
+    if (!found)
         return false;
+    // A copy: a receiver of the log may read the bench again meanwhile.
+    const BenchFile::Device device = *found;
     QString error;
-    if (!BenchFile::updateKey(m_path, device->group, QStringLiteral("type"), QStringLiteral("4"), &error)) {
+    if (!BenchFile::updateKey(m_path, device.group, QStringLiteral("type"), QStringLiteral("4"), &error)) {
         log(Error, QStringLiteral("Board %1 cannot enter its bootloader: %2").arg(id).arg(error));
         return false;
     }
     log(Debug, QStringLiteral("Board %1 jumps to its bootloader").arg(id));
-    if (!device->bootloaderSilent) {
+    if (!device.bootloaderSilent) {
         m_pendingBootloaders.insert(id);
         const int generation = m_generation;
         QTimer::singleShot(m_bench.bootloaderDelayMs(), this, [this, generation, id] {

@@ -2,8 +2,11 @@
 
 #include "benchfile.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QStringList>
 
@@ -15,6 +18,11 @@ class QTimer;
 // The simulated bus behind ConnectionManager: turns the bench file into board
 // objects, follows edits of the file (hot-plug) and plays the bootloader
 // jump. A hardware back end would replace this class and nothing else.
+//
+// Receivers of its signals may run event loops (a message box) in which the
+// bench is read again and boards come and go. So every change is made to
+// the board map first and announced afterwards, and an announcement never
+// relies on what another one may have changed.
 class BenchSimulation : public QObject
 {
     Q_OBJECT
@@ -50,9 +58,21 @@ public:
     void log(int level, const QString& text);
 
 private:
+    // What a rescan has to announce once the board map is settled.
+    struct News {
+        QList<QPair<int, QString>> log;
+        QList<QPointer<Connectable>> gone;
+        QList<int> bootloadersGone;
+        QList<int> bootloadersCame;
+        bool updated = false;
+    };
+
     explicit BenchSimulation(QObject* parent = nullptr);
     void rescan(bool explicitUpdate, int forceID = -1);
-    void removeBoard(int key);
+    void readBench(bool explicitUpdate, int forceID, News* news);
+    void announce(const News& news);
+    bool isBootloader(int id) const;
+    void rescanLater(int delayMs);
     void watch();
     void fileEvent();
 
@@ -68,4 +88,8 @@ private:
     int m_generation = 0;
     QFileSystemWatcher* m_watcher = nullptr;
     QTimer* m_reloadTimer = nullptr;
+    QElapsedTimer m_firstEdit; // oldest edit not yet read
+    QElapsedTimer m_clock;
+    QHash<int, qint64> m_missingSince; // connected boards the last reads lacked
+    bool m_confirmPending = false;
 };

@@ -7,6 +7,7 @@
 #include "modulememory.h"
 #include "motherboardbench.h"
 
+#include <QPointer>
 #include <QSettings>
 #include <QTimer>
 
@@ -74,8 +75,6 @@ void KTModule::setTargetMemoryType(MemoryType type)
 
 bool KTModule::startProgramming()
 {
-    if (!startFlag)
-        return false;
     return start(OperationProgramming);
 }
 
@@ -84,42 +83,76 @@ bool KTModule::startVerifying()
     return start(OperationVerifying);
 }
 
+quint32 KTModule::startProblem() const
+{
+    if (!m_board || !BenchSimulation::instance()->isConnected(m_board))
+        return StatusDeviceLost;
+    if (!m_board->hasModuleInSlot(m_slot))
+        return StatusNoModule;
+    return StatusSuccess;
+}
+
 bool KTModule::start(Operation what)
 {
-    if (!m_board || m_running >= 0 || !BenchSimulation::instance()->isConnected(m_board)
-        || !m_board->hasModuleInSlot(m_slot))
+    if (isBusy())
         return false;
-    qCDebug(lcBoard) << "board" << m_board->getBoardID() << "slot" << m_slot
-                     << (what == OperationProgramming ? "programming" : "verifying") << "starts";
+    quint32 problem = startProblem();
+    if (what == OperationProgramming && !startFlag && problem == StatusSuccess)
+        problem = StatusNotReady;
+    // A verification that cannot start only says so by its result.
+    if (what == OperationVerifying && problem != StatusSuccess)
+        return false;
+    qCDebug(lcBoard) << "board" << (m_board ? m_board->getBoardID() : -1) << "slot" << m_slot
+                     << (what == OperationProgramming ? "programming" : "verifying")
+                     << (problem == StatusSuccess ? "starts" : "cannot start, status") << problem;
     m_running = int(what);
     m_step = 0;
+    m_notStarted = problem;
     ++m_serial;
     m_timer->start(0);
-    return true;
+    return problem == StatusSuccess;
 }
 
 void KTModule::tick()
 {
     if (m_running < 0)
         return;
+    if (m_notStarted != StatusSuccess) {
+        finish(m_notStarted);
+        return;
+    }
     const quint64 serial = m_serial;
     const int steps = qMax(1, s_progressSteps);
+    // A receiver may run an event loop that aborts, starts anew or deletes
+    // this module with its board.
+    QPointer<KTModule> self(this);
     emit progressUpdate(m_step * 100 / steps);
-    // A receiver may have aborted, or started anew, meanwhile.
-    if (serial != m_serial || m_running < 0)
+    if (!self || serial != m_serial || m_running < 0)
         return;
     if (m_step < steps) {
         ++m_step;
         m_timer->start(qMax(1, BenchSimulation::instance()->operationMs() / steps));
         return;
     }
+    QString problem;
+    const quint32 status = m_running == OperationProgramming ? program(&problem) : verify();
+    finish(status, problem);
+}
+
+void KTModule::finish(quint32 status, const QString& problem)
+{
     const auto what = quint32(m_running);
-    const quint32 status = what == OperationProgramming ? program() : verify();
+    m_timer->stop();
     m_running = -1;
     startFlag = false;
     ++m_serial;
     qCDebug(lcBoard) << "slot" << m_slot << "operation" << what << "ends with status" << status;
-    emit operationDone(what, status);
+    // The state is final before anybody hears of it.
+    QPointer<KTModule> self(this);
+    if (!problem.isEmpty())
+        BenchSimulation::instance()->log(2, problem);
+    if (self)
+        emit operationDone(what, status);
 }
 
 void KTModule::abort()
@@ -129,15 +162,8 @@ void KTModule::abort()
 
 void KTModule::abortWith(quint32 status)
 {
-    if (m_running < 0)
-        return;
-    const auto what = quint32(m_running);
-    m_timer->stop();
-    m_running = -1;
-    startFlag = false;
-    ++m_serial;
-    qCDebug(lcBoard) << "slot" << m_slot << "operation" << what << "aborted with status" << status;
-    emit operationDone(what, status);
+    if (m_running >= 0)
+        finish(status);
 }
 
 HexModel KTModule::expectedImage() const
@@ -152,7 +178,7 @@ HexModel KTModule::expectedImage() const
     return defaultSettingsImage();
 }
 
-quint32 KTModule::program()
+quint32 KTModule::program(QString* problem)
 {
     const BenchFile::Device device = m_board->bench().device;
     if (device.programStatus != 0)
@@ -169,7 +195,7 @@ quint32 KTModule::program()
         stored.write(it.key(), it.value());
     QString error;
     if (!ModuleMemory::write(m_board->getBoardID(), m_slot, m_memoryType, stored, &error)) {
-        BenchSimulation::instance()->log(2, QStringLiteral("Module memory not saved: %1").arg(error));
+        *problem = QStringLiteral("Module memory not saved: %1").arg(error);
         return StatusWriteFailed;
     }
     if (m_model->isEmpty() && m_board->defaultMode() && m_infopage->content().isEmpty())

@@ -22,18 +22,25 @@ class QTimer;
 //   equal, StatusMismatch when not (a bench verifyStatus other than
 //   "compare" fixes the status instead). False, and no signal, on a slot the
 //   bench does not list, on a board that left the bus, or while busy.
-// - startProgramming() needs startFlag set (false otherwise) and writes the
-//   expected image into the module's memory, replacing what was there. The
-//   status is the bench's programStatus (memory left as it was when it is
-//   not 0). OTP (memory type 1) takes one content only: writing other content
-//   over it ends in StatusOTPWritten.
-// - abort() on a running operation stops it at once and emits
-//   operationDone(what, StatusAborted) before it returns; the memory is left
-//   as it was. On an idle module it does nothing, so calling it after the
-//   report is harmless.
+// - startProgramming() writes the expected image into the module's memory,
+//   replacing what was there. The status is the bench's programStatus
+//   (memory left as it was when it is not 0). OTP (memory type 1) takes one
+//   content only: writing other content over it ends in StatusOTPWritten.
+//   Callers may ignore its result: on an idle module it always ends in one
+//   operationDone. When it cannot start (startFlag not set, board off the
+//   bus, slot not listed) it returns false and reports the reason from the
+//   event loop (StatusNotReady, StatusDeviceLost, StatusNoModule); the
+//   module counts as busy until then. While busy it returns false and the
+//   running operation reports.
+// - abort() ends a pending operation at once: it emits
+//   operationDone(what, StatusAborted) before it returns and nothing is
+//   written, then or later. On an idle module it does nothing, so calling
+//   it after the report is harmless.
 // - A board that leaves the bus (unplugged, bootloader jump, controller
-//   destroyed) ends a running operation with StatusDeviceLost.
+//   destroyed) ends a pending operation with StatusDeviceLost.
 // - startFlag is cleared when an operation ends.
+// - Receivers may run event loops, abort, start anew or see the board go
+//   while a signal is delivered; the module checks its state after each one.
 // - The simulated module keeps one image per memory type; the memory parts
 //   are recorded (memoryParts()) but every operation covers the whole image.
 class KM4200CTRL_EXPORT KTModule : public QObject
@@ -71,7 +78,9 @@ public:
         StatusAborted = 2,
         StatusDeviceLost = 3,
         StatusOTPWritten = 4,
-        StatusWriteFailed = 5
+        StatusWriteFailed = 5,
+        StatusNoModule = 6, // the bench lists no module in this slot
+        StatusNotReady = 7 // startFlag was not set
     };
 
     explicit KTModule(QObject* parent = nullptr);
@@ -120,8 +129,10 @@ signals:
 
 private:
     bool start(Operation what);
+    quint32 startProblem() const;
     void tick();
-    quint32 program();
+    void finish(quint32 status, const QString& problem = QString());
+    quint32 program(QString* problem);
     quint32 verify();
     HexModel expectedImage() const;
 
@@ -132,6 +143,7 @@ private:
     QTimer* m_timer = nullptr;
     int m_running = -1;
     int m_step = 0;
+    quint32 m_notStarted = StatusSuccess; // reported instead of running
     quint64 m_serial = 0;
     MemoryType m_memoryType = MemoryNormal;
     QFlags<ProgrammableMemoryPart> m_parts = MemoryPartProgram;

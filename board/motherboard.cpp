@@ -5,6 +5,8 @@
 #include "ktmodule.h"
 #include "motherboardbench.h"
 
+#include <QPointer>
+
 MotherBoard::MotherBoard(int boardID, QObject* parent)
     : Connectable(boardID, parent)
     , m_bench(new Bench)
@@ -84,8 +86,11 @@ MotherBoard::Bench& MotherBoard::bench() const
 
 void MotherBoard::abortOperations()
 {
-    for (KTModule* module : m_modules) {
-        if (module)
+    // A receiver of the reports may run an event loop in which this board
+    // is deleted.
+    QPointer<MotherBoard> self(this);
+    for (int slot = 0; self && slot < 4; ++slot) {
+        if (KTModule* module = m_modules[slot])
             module->abortWith(KTModule::StatusDeviceLost);
     }
 }

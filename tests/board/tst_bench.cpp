@@ -10,7 +10,9 @@
 #include "motherboard.h"
 #include "testsupport.h"
 
+#include <QEventLoop>
 #include <QPointer>
+#include <QSaveFile>
 #include <QSignalSpy>
 
 namespace
@@ -30,14 +32,15 @@ MotherBoard* board(int id = 1)
     return qobject_cast<MotherBoard*>(manager()->getBoardByID(id));
 }
 
-// Runs one operation to its end and returns its status.
+// Runs one operation to its end and returns its status. A programming run
+// that cannot start still reports, never at once.
 quint32 run(KTModule* module, bool programming)
 {
     QSignalSpy done(module, &KTModule::operationDone);
     module->startFlag = programming;
-    if (!(programming ? module->startProgramming() : module->startVerifying()))
+    if (!(programming ? module->startProgramming() : module->startVerifying()) && !programming)
         return notStarted;
-    return done.wait(5000) ? done.first().at(1).toUInt() : notStarted;
+    return done.isEmpty() && done.wait(5000) && done.size() == 1 ? done.first().at(1).toUInt() : notStarted;
 }
 } // namespace
 
@@ -69,18 +72,18 @@ private slots:
     void hotPlugAndNotifications()
     {
         bench->start(
-            header() + group("b", 300, "type=4") + group("two", 2) + group("one", 1, "module=KT52 module ; note"));
-        QCOMPARE(manager()->getBoardIterator().keys(), (QList<int> { 1, 2, 300 }));
+            header() + group("b", 200, "type=4") + group("two", 2) + group("one", 1, "module=KT52 module ; note"));
+        QCOMPARE(manager()->getBoardIterator().keys(), (QList<int> { 1, 2, 200 }));
         QCOMPARE(board(1)->moduleName(), QStringLiteral("KT52 module"));
-        QVERIFY(qobject_cast<BootloaderDevice*>(manager()->getBoardByID(300)));
+        QVERIFY(qobject_cast<BootloaderDevice*>(manager()->getBoardByID(200)));
         QVERIFY(manager()->getLogmessagesFromInit().contains("1@KM4200 bench: 3 boards connected"));
         QPointer<Connectable> one = board(1), two = board(2);
         one->firmwareChecked = true;
         QSignalSpy updated(manager(), &ConnectionManager::updated);
 
-        bench->write(header() + group("one", 1, "firmware=9") + group("two", 2) + group("b", 300, "type=4"));
+        bench->write(header() + group("one", 1, "firmware=9") + group("two", 2) + group("b", 200, "type=4"));
         QTRY_COMPARE(updated.count(), 1);
-        QCOMPARE(manager()->getBoardIterator().keys(), (QList<int> { 1, 2, 300 }));
+        QCOMPARE(manager()->getBoardIterator().keys(), (QList<int> { 1, 2, 200 }));
         QCOMPARE(board(1), one.data());
         QVERIFY(one->firmwareChecked);
         QCOMPARE(board(1)->getBoardFirmwareID(), quint16(9));
@@ -88,10 +91,10 @@ private slots:
         // disconnected() comes first; deletion only later, from the event loop.
         bool aliveAtSignal = false;
         connect(two.data(), &Connectable::disconnected, this, [&] { aliveAtSignal = !two.isNull(); });
-        bench->write(header() + group("one", 1, "firmware=9") + group("b", 300, "type=4"));
+        bench->write(header() + group("one", 1, "firmware=9") + group("b", 200, "type=4"));
         QTRY_VERIFY(aliveAtSignal);
         QCOMPARE(updated.count(), 2);
-        QCOMPARE(manager()->getBoardIterator().keys(), (QList<int> { 1, 300 }));
+        QCOMPARE(manager()->getBoardIterator().keys(), (QList<int> { 1, 200 }));
         QTRY_VERIFY(two.isNull());
 
         manager()->disableAutomaticDeviceUpdateNotifications();
@@ -102,8 +105,149 @@ private slots:
         manager()->enableAutomaticDeviceUpdateNotifications();
         manager()->update();
         QCOMPARE(updated.count(), 3);
-        bench->write(header() + group("one", 1) + group("b", 300, "type=4"));
+        bench->write(header() + group("one", 1) + group("b", 200, "type=4"));
         QTRY_COMPARE(updated.count(), 4);
+    }
+
+    // The bus addresses boards by one byte: other IDs are refused, not cut.
+    void boardIds_data()
+    {
+        QTest::addColumn<QByteArray>("id");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("1") << QByteArray("1") << true;
+        QTest::newRow("255") << QByteArray("0xff") << true;
+        QTest::newRow("0") << QByteArray("0") << false;
+        QTest::newRow("256") << QByteArray("256") << false;
+        QTest::newRow("300") << QByteArray("300") << false;
+        QTest::newRow("negative") << QByteArray("-1") << false;
+    }
+    void boardIds()
+    {
+        QFETCH(QByteArray, id);
+        QFETCH(bool, accepted);
+        bench->start(header() + "[b]\nid=" + id + "\n");
+        QCOMPARE(manager()->numberOfConnectedDevices(), accepted ? 1 : 0);
+        const QString refusal = "2@KM4200 bench [b] skipped: id '" + id + "' is not a board number from 1 to 255";
+        QCOMPARE(manager()->getLogmessagesFromInit().contains(refusal), !accepted);
+    }
+
+    // A receiver runs an event loop, as a message box does, while boards come
+    // and go. Afterwards the boards match the bench, each board that left
+    // said so once, and (under AddressSanitizer) nothing was used after it
+    // was deleted.
+    void reentrancy_data()
+    {
+        QTest::addColumn<QString>("trigger"); // unplug board 1, reset it, or let its modules run
+        QTest::addColumn<QString>("hook"); // the signal whose receiver runs the loop
+        const auto row = [](const char* name, const char* trigger, const char* hook) {
+            QTest::newRow(name) << QString(trigger) << QString(hook);
+        };
+        row("disconnected", "unplug", "disconnected");
+        row("report of a module whose board left", "unplug", "operationDone");
+        row("log", "unplug", "logmessage");
+        row("updated", "unplug", "updated");
+        row("report of a reset, board gone meanwhile", "reset", "operationDone");
+        row("progress, board gone meanwhile", "run", "progressUpdate");
+    }
+    void reentrancy()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(QString, hook);
+        bench->start(header(200) + group("one", 1) + group("two", 2) + group("three", 3));
+        QPointer<MotherBoard> one = board(1);
+        QSignalSpy oneGone(one.data(), &Connectable::disconnected);
+        QSignalSpy twoGone(board(2), &Connectable::disconnected);
+        QPointer<KTModule> module = one->getModule(0);
+        for (KTModule* m : { one->getModule(0), one->getModule(1) }) {
+            m->startFlag = true;
+            QVERIFY(m->startProgramming());
+        }
+        int loops = 0;
+        const auto nestedLoop = [&] {
+            if (loops++)
+                return;
+            bench->write(header(200) + group("three", 3) + group("four", 4));
+            QEventLoop loop;
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, &loop, [&] {
+                if (manager()->getBoardByID(4) && !manager()->getBoardByID(2))
+                    loop.quit();
+            });
+            poll.start(10);
+            QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+            loop.exec();
+        };
+        QObject context; // goes before the locals the receivers use
+        if (hook == "disconnected")
+            connect(one.data(), &Connectable::disconnected, &context, nestedLoop);
+        else if (hook == "operationDone")
+            connect(module.data(), &KTModule::operationDone, &context, nestedLoop);
+        else if (hook == "logmessage")
+            connect(manager(), &ConnectionManager::logmessage, &context, nestedLoop);
+        else if (hook == "updated")
+            connect(manager(), &ConnectionManager::updated, &context, nestedLoop);
+        else
+            connect(module.data(), &KTModule::progressUpdate, &context, nestedLoop);
+
+        if (trigger == "unplug")
+            bench->write(header(200) + group("two", 2) + group("three", 3));
+        else if (trigger == "reset")
+            one->resetDevice();
+
+        QTRY_COMPARE(manager()->getBoardIterator().keys(), (QList<int> { 3, 4 }));
+        QVERIFY(loops > 0);
+        QTRY_VERIFY(one.isNull());
+        QCOMPARE(oneGone.count(), 1);
+        QCOMPARE(twoGone.count(), 1);
+    }
+
+    // Ways of writing the bench while the library watches it. A file being
+    // rewritten never unplugs a board that stays, and a steady stream of
+    // edits is read while it lasts.
+    void benchWriters_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::newRow("truncate, pause, write") << "truncate";
+        QTest::newRow("emptied, then written by another writer") << "empty";
+        QTest::newRow("written beside and renamed") << "rename";
+        QTest::newRow("rapid stream") << "stream";
+    }
+    void benchWriters()
+    {
+        QFETCH(QString, writer);
+        bench->start(header() + group("one", 1) + group("two", 2));
+        QPointer<MotherBoard> one = board(1);
+        QSignalSpy oneGone(one.data(), &Connectable::disconnected);
+        const auto text = [](int firmware) {
+            return header() + group("one", 1, "firmware=" + QByteArray::number(firmware)) + group("three", 3);
+        };
+        QSet<int> seen; // firmware numbers the library reported while the stream ran
+        if (writer == "truncate" || writer == "empty") {
+            QFile file(bench->path());
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            if (writer == "empty")
+                file.close();
+            QTest::qWait(120); // longer than an editor's quiet time
+            if (writer == "empty")
+                QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text(40));
+        } else if (writer == "rename") {
+            QSaveFile file(bench->path());
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text(40)) > 0 && file.commit());
+        } else {
+            for (int firmware = 10; firmware < 40; ++firmware) {
+                bench->write(text(firmware));
+                QTest::qWait(20);
+                seen << board()->getBoardFirmwareID();
+            }
+            bench->write(text(40));
+        }
+        QTRY_COMPARE(manager()->getBoardIterator().keys(), (QList<int> { 1, 3 }));
+        QCOMPARE(board(), one.data());
+        QTRY_COMPARE(board()->getBoardFirmwareID(), quint16(40));
+        QCOMPARE(oneGone.count(), 0);
+        if (writer == "stream")
+            QVERIFY2(seen.size() >= 3, "edits were held back while they kept coming");
     }
 
     void bootloader_data()
@@ -161,7 +305,8 @@ private slots:
         QTest::newRow("defaults") << QByteArray() << 1 << 0u << 0u;
         QTest::newRow("programming fails") << QByteArray("programStatus=7") << 1 << 7u << mismatch;
         QTest::newRow("fixed verify status") << QByteArray("verifyStatus=9") << 1 << 0u << 9u;
-        QTest::newRow("no module") << QByteArray("modules=0,1,2") << 3 << notStarted << notStarted;
+        QTest::newRow("no module") << QByteArray("modules=0,1,2") << 3 << quint32(KTModule::StatusNoModule)
+                                   << notStarted;
     }
 
     void statuses()
@@ -190,7 +335,7 @@ private slots:
     {
         QFETCH(bool, programming);
         QFETCH(bool, unplug);
-        bench->start(header(400) + group("one", 1));
+        bench->start(header(2000) + group("one", 1));
         KTModule* module = board()->getModule(0);
         *module->getModel() = image(0, "data");
         QSignalSpy done(module, &KTModule::operationDone);
@@ -200,7 +345,7 @@ private slots:
         QVERIFY(!module->startVerifying());
         QTRY_VERIFY(!progress.isEmpty());
         if (unplug)
-            bench->write(header(400));
+            bench->write(header(2000));
         else
             module->abort();
         QTRY_COMPARE(done.count(), 1);

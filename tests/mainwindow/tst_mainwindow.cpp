@@ -443,9 +443,6 @@ private slots:
         QTest::newRow("equal") << motherboard(1, 6) << int(QMessageBox::Cancel) << L() << L();
         QTest::newRow("two, OK: the second waits") << two << int(QMessageBox::Ok) << L { 1 } << L { 1, 2 };
         QTest::newRow("two, Cancel: the second at once") << two << int(QMessageBox::Cancel) << L { 1, 2 } << L { 1, 2 };
-        // Board 257's low byte names board 1, which gets the update.
-        QTest::newRow("ID 257") << motherboard(1, 6) + motherboard(257, 5) << int(QMessageBox::Ok) << L { 1 }
-                                << L { 1 };
     }
 
     void firmwareCheck()
