@@ -9,7 +9,10 @@
 #include "ui_flashdefaultsettings.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QSignalBlocker>
+#include <QStatusBar>
 
 namespace
 {
@@ -75,13 +78,33 @@ int FlashDefaultSettings::selectedBoardID() const
 
 void FlashDefaultSettings::boardUpdate()
 {
-    ui->boardBox->clear();
-    const QMap<int, Connectable*> boards = ConnectionManager::Instance()->getBoardIterator();
-    for (Connectable* connectable : boards) {
-        if (connectable && connectable->getTypeConnected() == Connectable::TypeMotherBoard)
-            ui->boardBox->addItem(tr("Board %1").arg(connectable->getBoardID()), connectable->getBoardID());
+    // The user's board stays chosen while it is connected: a refill must not
+    // move the next Program (maybe an OTP write) to another board.
+    const int chosen = selectedBoardID();
+    {
+        const QSignalBlocker blocker(ui->boardBox);
+        ui->boardBox->clear();
+        const QMap<int, Connectable*> boards = ConnectionManager::Instance()->getBoardIterator();
+        for (Connectable* connectable : boards) {
+            if (connectable && connectable->getTypeConnected() == Connectable::TypeMotherBoard)
+                ui->boardBox->addItem(tr("Board %1").arg(connectable->getBoardID()), connectable->getBoardID());
+        }
+        const int index = ui->boardBox->findData(chosen);
+        ui->boardBox->setCurrentIndex(index >= 0 ? index : 0);
+        if (chosen != 0 && index < 0) {
+            showStatus(ui->boardBox->count() > 0
+                    ? tr("Board %1 was disconnected; %2 is selected now.").arg(chosen).arg(ui->boardBox->currentText())
+                    : tr("Board %1 was disconnected.").arg(chosen));
+        }
     }
     chipTypeUpdate();
+}
+
+void FlashDefaultSettings::showStatus(const QString& text)
+{
+    if (auto* mainWindow = qobject_cast<QMainWindow*>(window()))
+        mainWindow->statusBar()->showMessage(text);
+    emit logmessage(KestrixStudio::LogStatus, text);
 }
 
 void FlashDefaultSettings::chipTypeUpdate()
@@ -148,6 +171,11 @@ void FlashDefaultSettings::startProgramming()
     }
     module = chosen;
     programmedBoard = motherBoard;
+    programmedBoardID = selectedBoardID();
+    programmedConnector = dongle         ? tr("dongle")
+        : target == targetISP            ? ui->KTISP->text()
+        : target == targetExtensionBoard ? ui->extensionBoard->text()
+                                         : ui->KTModule->text();
 
     disconnect(chosen, SIGNAL(operationDone(quint32, quint32)), this, SLOT(flashCheck(quint32, quint32)));
     connect(chosen, SIGNAL(operationDone(quint32, quint32)), this, SLOT(flashCheck(quint32, quint32)));
@@ -164,9 +192,21 @@ void FlashDefaultSettings::startProgramming()
     chosen->startProgramming();
 }
 
+void FlashDefaultSettings::progressDialogCancel()
+{
+    if (!progressDialogActive)
+        return;
+    BaseWidget::progressDialogCancel();
+    // Stop the module now, not when it would have finished: it reports the
+    // abort at once, with nothing written, and flashCheck ends the run.
+    if (module && module->isBusy())
+        module->abort();
+}
+
 void FlashDefaultSettings::flashCheck(quint32 what, quint32 status)
 {
     closeProgressDialog();
+    lastStatus = status;
     if (what == KTModule::OperationProgramming) {
         operationFinished = true;
         programmingSucceeded = status == 0;
@@ -194,6 +234,7 @@ void FlashDefaultSettings::programmingFinished()
     if (handleCancel())
         return;
     if (!programmingSucceeded) {
+        logFailure(KTModule::OperationProgramming);
         QMessageBox::warning(this, tr("Programming failed"), tr("Where not able to program"), QMessageBox::Ok);
         return;
     }
@@ -207,20 +248,54 @@ void FlashDefaultSettings::programmingFinished()
         return;
     showProgressDialog(module, tr("Verifying hexfile"), tr("Verifying"));
     module->setMemoryParts(KTModule::MemoryPartVerify);
-    module->startVerifying();
+    if (module->startVerifying())
+        return;
+    // No report will come (the board left, say): end the run as failed.
+    closeProgressDialog();
+    verifyingSucceeded = false;
+    lastStatus = KTModule::StatusDeviceLost;
+    verifyingFinished();
 }
 
 void FlashDefaultSettings::verifyingFinished()
 {
     if (handleCancel())
         return;
-    if (!verifyingSucceeded)
+    if (!verifyingSucceeded) {
+        logFailure(KTModule::OperationVerifying);
         QMessageBox::warning(this, tr("Programming failed"), tr("Where not able to program"), QMessageBox::Ok);
-    else
+    } else {
         QMessageBox::information(this, tr("Programming done"),
             tr("The programming went well. Everything should work as normal"), QMessageBox::Ok);
+    }
     if (programmedBoard)
         programmedBoard->resetDevice();
     if (module)
         module->setMemoryParts(KTModule::MemoryPartVerify);
+}
+
+void FlashDefaultSettings::logFailure(quint32 what)
+{
+    const int id = programmedBoardID;
+    QString text;
+    switch (lastStatus) {
+    case KTModule::StatusDeviceLost:
+        text = tr("Board %1 was disconnected.").arg(id);
+        break;
+    case KTModule::StatusNoModule:
+        text = tr("Board %1 has no module on the %2 connector.").arg(id).arg(programmedConnector);
+        break;
+    case KTModule::StatusOTPWritten:
+        text = tr("The OTP memory on board %1 already holds other content.").arg(id);
+        break;
+    case KTModule::StatusMismatch:
+        text = tr("The %1 on board %2 does not hold the default settings.").arg(programmedConnector).arg(id);
+        break;
+    default:
+        text = (what == KTModule::OperationProgramming ? tr("Programming board %1 failed with status %2.")
+                                                       : tr("Verifying board %1 failed with status %2."))
+                   .arg(id)
+                   .arg(lastStatus);
+    }
+    emit logmessage(KestrixStudio::LogError, text);
 }

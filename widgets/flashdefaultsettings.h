@@ -27,6 +27,9 @@ public:
 public slots:
     void flashCheck(quint32 what, quint32 status);
 
+protected slots:
+    void progressDialogCancel() override;
+
 private slots:
     void startProgramming();
     void boardUpdate() override;
@@ -37,6 +40,8 @@ private:
     void programmingFinished();
     void verifyingFinished();
     bool handleCancel();
+    void logFailure(quint32 what);
+    void showStatus(const QString& text);
     int selectedBoardID() const;
 
     Ui::FlashDefaultSettings* ui;
@@ -48,4 +53,7 @@ private:
     // The board being programmed: the reset after verifying goes here even
     // when a board notification has refilled the list meanwhile.
     QPointer<MotherBoard> programmedBoard;
+    int programmedBoardID = 0;
+    QString programmedConnector;
+    quint32 lastStatus = 0;
 };

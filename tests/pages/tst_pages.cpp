@@ -16,8 +16,10 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QMainWindow>
 #include <QScrollArea>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -120,20 +122,23 @@ struct PageArea : QObject {
 };
 
 // Answers message boxes with OK and records their title and text; cancels
-// progress dialogs when asked to.
+// the progress dialog with the given title.
 struct BoxRecorder : QTimer {
-    explicit BoxRecorder(bool cancel = false)
+    explicit BoxRecorder(const QString& cancel = QString())
+        : cancel(cancel)
     {
-        connect(this, &QTimer::timeout, [this, cancel] {
+        connect(this, &QTimer::timeout, [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 seen << QStringList { box->windowTitle(), box->text() };
                 box->button(QMessageBox::Ok)->click();
             } else if (auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
-                       progress && cancel)
-                progress->findChild<QAbstractButton*>()->click();
+                       progress && progress->windowTitle() == this->cancel)
+                // From the event loop, as a user's click: the page's box then runs while this timer goes on.
+                QTimer::singleShot(0, progress->findChild<QAbstractButton*>(), &QAbstractButton::click);
         });
         start(10);
     }
+    QString cancel;
     QList<QStringList> seen;
 };
 
@@ -148,6 +153,11 @@ class TestPages : public QObject
     std::unique_ptr<FlashDefaultSettings> settings;
     static QString latest(int number) { return QStringLiteral("Latest motherboard firmware: %1").arg(number); }
     template <typename T> T* child(const QString& name) const { return settings->findChild<T*>(name); }
+    static QByteArray readAll(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
     void open(const QString& devices)
     {
         install->openBench(devices, 100);
@@ -329,7 +339,8 @@ private slots:
                     "QFN28=5"));
     }
 
-    // Programs from a connector choice, which enables its own controls; `options` is dongle, otp or cancel.
+    // Programs from a connector choice, which enables its own controls; `options` is dongle, otp, or the title of the
+    // progress dialog to cancel. A cancelled run writes nothing more, and Program then starts a clean run.
     void program_data()
     {
         QTest::addColumn<QString>("settings");
@@ -338,23 +349,32 @@ private slots:
         QTest::addColumn<int>("slot");
         QTest::addColumn<QStringList>("box");
         QTest::addColumn<int>("operations"); // on that slot's module, none on the others; a reset after verifying
+        QTest::addColumn<QString>("error"); // the log line that says why it failed
         const auto row = [](const char* name, const QString& settings, const QString& radio, const QString& options,
-                             int slot, const QStringList& box, int operations) {
-            QTest::newRow(name) << settings << radio << options << slot << box << operations;
+                             int slot, const QStringList& box, int operations, const QString& error = QString()) {
+            QTest::newRow(name) << settings << radio << options << slot << box << operations << error;
         };
         const QString dongle = "externalModule=true";
         const QStringList done { "Programming done", "The programming went well. Everything should work as normal" };
         const QStringList failed { "Programming failed", "Where not able to program" };
+        const QStringList canceled { "Operation canceled", "User canceled the operation" };
         row("verified", dongle, "KTModule", "", 0, done, 2);
-        row("programming fails", "programStatus=7", "KTModule", "", 0, failed, 1);
-        row("verifying fails", "verifyStatus=9", "KTModule", "", 0, failed, 2);
+        row("programming fails", "programStatus=7", "KTModule", "", 0, failed, 1,
+            "Programming board 1 failed with status 7.");
+        row("verifying fails", "verifyStatus=9", "KTModule", "", 0, failed, 2,
+            "Verifying board 1 failed with status 9.");
         row("OTP ends after programming", "", "extensionBoard", "otp", 1,
             { "Programming done", "Infopage on the OTP circuit is done." }, 1);
-        row("cancel", "", "KTModule", "cancel", 0, { "Operation canceled", "User canceled the operation" }, 1);
+        row("cancel programming", "", "KTModule", "Programming hexfile", 0, canceled, 1);
+        row("cancel verifying", "", "KTModule", "Verifying hexfile", 0, canceled, 2);
         row("dongle", dongle, "KTModule", "dongle", 3, done, 2);
         row("dongle, ISP chosen", dongle, "KTISP", "dongle", 2, done, 2);
         row("dongle, extension chosen", dongle, "extensionBoard", "dongle", 1, done, 2);
         row("dongle, board without it", "", "KTModule", "dongle", 0, done, 2);
+        row("slot not on the board", "modules=1,2", "KTModule", "", 0, failed, 1,
+            "Board 1 has no module on the KT Module connector.");
+        row("dongle not on the board", dongle + "\nmodules=0,1,2", "KTModule", "dongle", 3, failed, 1,
+            "Board 1 has no module on the dongle connector.");
     }
     void program()
     {
@@ -363,7 +383,9 @@ private slots:
         QFETCH(QString, options);
         QFETCH(int, slot);
         QFETCH(int, operations);
+        QFETCH(QString, error);
         open(motherboard(1, 5, settings));
+        area->attach(this->settings.get());
         child<QAbstractButton>("programDongle")->setChecked(options == "dongle");
         child<QAbstractButton>(radio)->click();
         QString enabled; // chip label, device types, OTP, extension label
@@ -376,7 +398,7 @@ private slots:
         QList<std::shared_ptr<QSignalSpy>> spies;
         for (int s = 0; s < 4; ++s)
             spies << std::make_shared<QSignalSpy>(board->getModule(s), &KTModule::operationDone);
-        BoxRecorder boxes(options == "cancel");
+        BoxRecorder boxes(options);
 
         child<QAbstractButton>("programButton")->click();
 
@@ -384,10 +406,47 @@ private slots:
         QTEST(boxes.seen.first(), "box");
         for (int s = 0; s < 4; ++s)
             QCOMPARE(int(spies.at(s)->size()), s == slot ? operations : 0);
-        QCOMPARE(board->resetCount(), operations - 1);
+        QCOMPARE(board->resetCount(), options.endsWith("hexfile") ? 0 : operations - 1);
         QCOMPARE(board->getModule(slot)->targetMemoryType() == KTModule::MemoryOTP, options == "otp");
         if (slot == MotherBoard::SlotISP)
             QCOMPARE(board->ispDeviceType(), 125);
+        const QStringList errors = area->log.filter("error: ");
+        QCOMPARE(errors, error.isEmpty() ? QStringList() : QStringList { "error: " + error });
+        if (!options.endsWith("hexfile"))
+            return;
+        QCOMPARE(area->log.last(), QString("User canceled the operation"));
+        const QString memory = install->path("bench.memory/board1-module.hex");
+        const QByteArray written = readAll(memory);
+        QCOMPARE(written.isEmpty(), options == "Programming hexfile");
+        QTest::qWait(300); // longer than an operation: a run going on unseen would write now
+        QCOMPARE(readAll(memory), written);
+        QCOMPARE(int(spies.at(slot)->size()), operations);
+        boxes.cancel.clear();
+        child<QAbstractButton>("programButton")->click();
+        QTRY_COMPARE(boxes.seen.size(), 2);
+        QCOMPARE(boxes.seen.last().first(), QString("Programming done"));
+        QCOMPARE(int(spies.at(slot)->size()), operations + 2);
+    }
+
+    // Board notifications keep the user's board; when it goes, the first one is chosen and the status bar says so.
+    void selectionStays()
+    {
+        open(motherboard(1, 5) + motherboard(2, 5) + motherboard(3, 5));
+        QMainWindow window;
+        window.setCentralWidget(settings.release());
+        auto* page = static_cast<FlashDefaultSettings*>(window.centralWidget());
+        connect(ConnectionManager::Instance(), &ConnectionManager::updated, page, &BaseWidget::boardUpdate);
+        auto* boards = page->findChild<QComboBox*>("boardBox");
+        boards->setCurrentIndex(1);
+        install->writeBench(motherboard(1, 6) + motherboard(2, 5) + motherboard(3, 5));
+        QTRY_COMPARE(qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1))->getBoardFirmwareID(),
+            quint16(6));
+        QCOMPARE(boards->currentText(), QString("Board 2"));
+        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+        install->writeBench(motherboard(1, 6) + motherboard(3, 5));
+        QTRY_COMPARE(boards->count(), 2);
+        QCOMPARE(boards->currentText(), QString("Board 1"));
+        QCOMPARE(window.statusBar()->currentMessage(), QString("Board 2 was disconnected; Board 1 is selected now."));
     }
 
     void exitQuitsApplication() // last: it ends an event loop run
