@@ -7,6 +7,7 @@
 #include "defaultwidget.h"
 #include "deviceview.h"
 #include "evaluationview.h"
+#include "firmwareupdate.h"
 #include "helpdialog.h"
 #include "km4200controller.h"
 #include "ktmodule.h"
@@ -392,16 +393,34 @@ void KM4200::saveSettings()
 void KM4200::closeEvent(QCloseEvent* event)
 {
     if (mode == ModeNormal && setupDone) {
-        if (!WidgetFactory::canClose()) {
-            qCDebug(lcMainWindow) << "a plug-in refused closing";
+        if (!mayEndFirmwareUpdate() || !WidgetFactory::canClose()) {
+            qCDebug(lcMainWindow) << "closing refused";
             event->ignore();
             return;
         }
+        // The update may have ended while the questions were open.
+        if (FirmwareUpdate* update = FirmwareUpdate::active())
+            update->cancel();
         statusLabel->setText(tr("Closing..."));
         MenuView::lockSelection();
         saveSettings();
     }
     event->accept();
+}
+
+bool KM4200::mayEndFirmwareUpdate()
+{
+    const FirmwareUpdate* update = FirmwareUpdate::active();
+    if (!update)
+        return true;
+    // Closing ends the tool or the wait for the bootloader: the board may be
+    // left without firmware.
+    return QMessageBox::warning(this, tr("Firmware update in progress"),
+               tr("Board %1 is being updated. Closing now ends the update and can leave the board without "
+                  "firmware.\n\nClose anyway?")
+                   .arg(update->boardID()),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 void KM4200::showEvent(QShowEvent* event)

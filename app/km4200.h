@@ -84,6 +84,8 @@ private:
     void loadSettings();
     void saveSettings();
     void logInitMessages();
+    // Asks before a close would cut a running firmware update off.
+    bool mayEndFirmwareUpdate();
     void retirePage(BaseWidget* page);
     void deleteRetiredPages();
 

@@ -1,46 +1,26 @@
 #include "defaultwidget.h"
 
 #include "applicationdirectory.h"
-#include "boardfactory.h"
 #include "connectable.h"
 #include "connectionmanager.h"
+#include "firmwareupdate.h"
 #include "motherboard.h"
 
 #include <QButtonGroup>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileSystemWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLoggingCategory>
-#include <QProcess>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
-
-#include <memory>
-
-Q_LOGGING_CATEGORY(lcFirmwareUpdate, "kestrix.firmwareupdate", QtWarningMsg)
 
 namespace
 {
 
-const int defaultBootloaderTimeout = 20000;
-const int toolStartTimeout = 5000;
-const QFlags<Connectable::TypeConnected> bootloaderKindsOnly(Connectable::TypeBootloader);
-const QFlags<Connectable::TypeConnected> allKinds(Connectable::TypeAll);
-const char toolTarget[] = "at90usb1287";
-const char toolCommand[] = "flash";
-#ifdef Q_OS_WIN
-const char toolName[] = "dfu-programmer.exe";
-#else
-const char toolName[] = "dfu-programmer";
-#endif
-
 quint32 s_currentFirmwareID = 0;
 bool s_updating = false;
-int s_bootloaderTimeout = defaultBootloaderTimeout;
+int s_bootloaderTimeout = FirmwareUpdate::DefaultBootloaderTimeout;
 
 // The page whose update procedure runs; only one procedure at a time, since
 // the bootloader jump and the creatable board kinds are process-wide.
@@ -68,7 +48,7 @@ DefaultWidget::DefaultWidget(QWidget* parent)
     , processFinished(false)
     , processExitCode(0)
     , bootloaderTimedOut(false)
-    , bootloaderTimer(new QTimer(this))
+    , update(new FirmwareUpdate(this))
     , procedureRunning(false)
     , leftPageArea(false)
 {
@@ -88,9 +68,18 @@ DefaultWidget::DefaultWidget(QWidget* parent)
     if (s_currentFirmwareID == 0)
         updateCurrentFirmwareID();
 
-    bootloaderTimer->setSingleShot(true);
-    bootloaderTimer->setTimerType(Qt::PreciseTimer);
-    connect(bootloaderTimer, SIGNAL(timeout()), this, SLOT(bootloaderConnectTimeout()));
+    connect(update, SIGNAL(logmessage(KestrixStudio::LogLevel, QString)), this,
+        SIGNAL(logmessage(KestrixStudio::LogLevel, QString)));
+    connect(update, SIGNAL(bootloaderConnected(bool)), this, SLOT(bootloaderConnected(bool)));
+    connect(update, SIGNAL(bootloaderTimeout()), this, SLOT(bootloaderConnectTimeout()));
+    connect(update, SIGNAL(toolFinished(int)), this, SLOT(finished(int)));
+    connect(update, SIGNAL(bootloaderDeviceLost()), this, SLOT(avrdisconnected()));
+    connect(update, &FirmwareUpdate::started, this, [this] {
+        if (QAbstractButton* button = buttonGroup ? buttonGroup->button(update->boardID()) : nullptr) {
+            button->setText(tr("Updating..."));
+            button->setEnabled(false);
+        }
+    });
 }
 
 DefaultWidget::~DefaultWidget()
@@ -98,13 +87,12 @@ DefaultWidget::~DefaultWidget()
     livePages().removeAll(this);
     if (s_runningPage == this) {
         // Deleted from inside its own procedure (someone ignored
-        // deleteWhenReplaced()): leave the process-wide state usable.
-        qCWarning(lcFirmwareUpdate) << "overview page deleted while its update runs";
+        // deleteWhenReplaced()); the update cleans up after itself.
         s_runningPage = nullptr;
         s_updating = false;
-        BoardFactory::setCreatableBoards(allKinds);
-        ConnectionManager::Instance()->enableAutomaticDeviceUpdateNotifications();
     }
+    // Before the page's own parts are gone: its last words still reach the page's signal.
+    delete update;
     delete watcher;
 }
 
@@ -145,7 +133,7 @@ bool DefaultWidget::updateInProgress()
 
 void DefaultWidget::setBootloaderTimeoutForTesting(int milliseconds)
 {
-    s_bootloaderTimeout = milliseconds > 0 ? milliseconds : defaultBootloaderTimeout;
+    s_bootloaderTimeout = milliseconds > 0 ? milliseconds : FirmwareUpdate::DefaultBootloaderTimeout;
 }
 
 int DefaultWidget::bootloaderTimeout()
@@ -156,11 +144,6 @@ int DefaultWidget::bootloaderTimeout()
 void DefaultWidget::resetCurrentFirmwareIDForTesting()
 {
     s_currentFirmwareID = 0;
-}
-
-QString DefaultWidget::hexFolder()
-{
-    return QStringLiteral("%1/hex/").arg(ApplicationDirectory::path());
 }
 
 void DefaultWidget::buildBoardList()
@@ -216,7 +199,7 @@ void DefaultWidget::watchHexFolder()
 {
     // A folder that does not exist cannot be watched; watch the application
     // directory instead until the hex folder appears.
-    const QString hex = hexFolder();
+    const QString hex = FirmwareUpdate::hexFolder();
     const QString appDir = ApplicationDirectory::path();
     const bool hexExists = QDir(hex).exists();
     const QStringList wanted = hexExists ? QStringList { hex } : QStringList { appDir };
@@ -236,20 +219,8 @@ void DefaultWidget::updateCurrentFirmwareID()
 {
     watchHexFolder();
 
-    const QDir dir(hexFolder());
-    const QStringList names
-        = dir.entryList({ QStringLiteral("*.hex") }, QDir::Files, QDir::Name | QDir::Reversed | QDir::IgnoreCase);
-    quint32 max = 0;
-    for (QString name : names) {
-        name.remove(QStringLiteral("KestrixFirmware_"));
-        name.remove(QStringLiteral(".hex"));
-        bool ok = false;
-        const quint32 number = name.toUInt(&ok);
-        if (ok && number > max)
-            max = number;
-    }
+    const quint32 max = FirmwareUpdate::newestFirmware();
     if (max != s_currentFirmwareID) {
-        qCDebug(lcFirmwareUpdate) << "newest firmware" << s_currentFirmwareID << "->" << max;
         s_currentFirmwareID = max;
         updateFirmwareLabel();
     }
@@ -267,6 +238,7 @@ void DefaultWidget::boardUpdate()
 void DefaultWidget::bootloaderConnected(bool connected)
 {
     bootloaderIsConnected = connected;
+    bootloaderDevice = update->device();
 }
 
 void DefaultWidget::bootloaderConnectTimeout()
@@ -279,7 +251,6 @@ void DefaultWidget::bootloaderConnectTimeout()
 
 void DefaultWidget::avrdisconnected()
 {
-    qCDebug(lcFirmwareUpdate) << "bootloader device disconnected";
     bootloaderDevice = nullptr;
 }
 
@@ -289,19 +260,7 @@ void DefaultWidget::finished(int status)
     processExitCode = status;
 }
 
-bool DefaultWidget::waitFor(bool DefaultWidget::*flag)
-{
-    // The flags change only in slots that these passes run. Blocking for the
-    // next event keeps the window responsive without burning a core; unlike a
-    // nested QEventLoop it also keeps waiting once the application was asked
-    // to quit, so the procedure always reaches its end.
-    QPointer<DefaultWidget> self(this);
-    while (self && !(self->*flag))
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return !self.isNull();
-}
-
-bool DefaultWidget::endProcedure()
+void DefaultWidget::endProcedure()
 {
     // Last step: ask for a fresh overview. The page is kept alive through the
     // page change this causes (deleteWhenReplaced() is false until here).
@@ -318,125 +277,42 @@ bool DefaultWidget::endProcedure()
     }
     procedureRunning = false;
     s_runningPage = nullptr;
-    if (leftPageArea) {
+    if (leftPageArea)
         deleteLater();
-        return false;
-    }
-    return true;
 }
 
 void DefaultWidget::startBootloader(int boardID)
 {
-    if (s_runningPage) {
+    if (s_runningPage || FirmwareUpdate::active()) {
         emit logmessage(KestrixStudio::LogStatus,
             tr("An update is already running. Please wait until it has finished before starting board %1")
                 .arg(boardID));
         return;
     }
 
-    ConnectionManager* manager = ConnectionManager::Instance();
-    disconnect(manager, SIGNAL(bootloaderConnected(bool)), this, SLOT(bootloaderConnected(bool)));
-    connect(manager, SIGNAL(bootloaderConnected(bool)), this, SLOT(bootloaderConnected(bool)));
-
-    Connectable* connectable = manager->getBoardByID(boardID);
-    if (!connectable) {
-        emit logmessage(
-            KestrixStudio::LogStatus, tr("Connection to the board was lost. Please reconnect the board and try again"));
-        return;
-    }
-    if (connectable->getTypeConnected() != Connectable::TypeMotherBoard)
-        return;
-    auto* motherboard = static_cast<MotherBoard*>(connectable);
-
-    if (QAbstractButton* button = buttonGroup ? buttonGroup->button(boardID) : nullptr) {
-        button->setText(tr("Updating..."));
-        button->setEnabled(false);
-    }
-    emit logmessage(KestrixStudio::LogStatus, tr("Starting bootloader on board %1").arg(boardID));
-
     procedureRunning = true;
     s_runningPage = this;
     s_updating = true;
     bootloaderIsConnected = false;
     bootloaderTimedOut = false;
-
-    manager->disableAutomaticDeviceUpdateNotifications();
-    motherboard->jumpToBootloader();
-    BoardFactory::setCreatableBoards(bootloaderKindsOnly);
-    manager->enableAutomaticDeviceUpdateNotifications();
-
-    qCDebug(lcFirmwareUpdate) << "waiting" << s_bootloaderTimeout << "ms for the bootloader of board" << boardID;
-    bootloaderTimer->start(s_bootloaderTimeout);
-    if (!waitFor(&DefaultWidget::bootloaderIsConnected))
-        return; // the page was deleted; its destructor restored the board kinds
-    // An earlier attempt's timer must not end a later attempt's wait.
-    bootloaderTimer->stop();
-
-    if (bootloaderTimedOut) {
-        emit logmessage(KestrixStudio::LogError, tr("Could not start the bootloader on the KM4200."));
-        emit logmessage(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(boardID));
-        endProcedure();
-        BoardFactory::setCreatableBoards(allKinds);
-        return;
-    }
-
-    bootloaderDevice = nullptr;
-    const QMap<int, Connectable*> boards = manager->getBoardIterator();
-    for (Connectable* device : boards) {
-        if (device && device->getTypeConnected() == Connectable::TypeBootloader) {
-            bootloaderDevice = device;
-            connect(device, SIGNAL(disconnected()), this, SLOT(avrdisconnected()), Qt::UniqueConnection);
-            break;
-        }
-    }
-    qCDebug(lcFirmwareUpdate) << "bootloader reported; device" << bootloaderDevice.data();
-
-    manager->disableAutomaticDeviceUpdateNotifications();
-
-    const QString appDir = ApplicationDirectory::path();
-    const QString toolPath = QStringLiteral("%1/%2").arg(appDir, QLatin1String(toolName));
-    const QString firmwarePath = QStringLiteral("%1/hex/KestrixFirmware_%2.hex").arg(appDir).arg(s_currentFirmwareID);
-    const QString commandLine
-        = tr("\"%1\" %2 %3 \"%4\"").arg(toolPath, QLatin1String(toolTarget), QLatin1String(toolCommand), firmwarePath);
-
     processFinished = false;
-    auto process = std::make_unique<QProcess>();
-    connect(process.get(), SIGNAL(finished(int, QProcess::ExitStatus)), this, SLOT(finished(int)));
-    // The tool's output only matters for diagnostics; read it so it does not pile up.
-    process->setProcessChannelMode(QProcess::MergedChannels);
-    connect(process.get(), &QProcess::readyReadStandardOutput, process.get(), [p = process.get()] {
-        qCDebug(lcFirmwareUpdate).noquote() << "tool:" << QString::fromLocal8Bit(p->readAllStandardOutput()).trimmed();
-    });
-    QStringList arguments = QProcess::splitCommand(commandLine);
-    const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
-    qCDebug(lcFirmwareUpdate).noquote() << "running" << commandLine;
-    process->start(program, arguments, QIODevice::ReadWrite);
+    bootloaderDevice = nullptr;
+    update->setBootloaderTimeout(s_bootloaderTimeout);
 
-    if (!process->waitForStarted(toolStartTimeout)) {
-        qCDebug(lcFirmwareUpdate) << "tool did not start:" << process->errorString();
-        BoardFactory::setCreatableBoards(allKinds);
-        manager->enableAutomaticDeviceUpdateNotifications();
-        emit logmessage(KestrixStudio::LogError, tr("Could not start the updating of the KM4200."));
-        emit logmessage(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(boardID));
+    QPointer<DefaultWidget> self(this);
+    const FirmwareUpdate::Result result = update->run(boardID, s_currentFirmwareID);
+    if (!self)
+        return;
+    switch (result) {
+    case FirmwareUpdate::BoardLost:
+    case FirmwareUpdate::NotMotherBoard:
+    case FirmwareUpdate::Busy:
+        // Nothing was started: no new page either.
+        procedureRunning = false;
+        s_runningPage = nullptr;
+        s_updating = false;
+        return;
+    default:
         endProcedure();
-        return;
     }
-
-    emit logmessage(KestrixStudio::LogStatus, tr("Starting update of board %1").arg(boardID));
-    if (!waitFor(&DefaultWidget::processFinished))
-        return;
-    qCDebug(lcFirmwareUpdate) << "tool ended with exit code" << processExitCode;
-    if (bootloaderDevice) {
-        Connectable* device = bootloaderDevice;
-        bootloaderDevice = nullptr;
-        device->renew();
-    }
-    BoardFactory::setCreatableBoards(allKinds);
-    manager->enableAutomaticDeviceUpdateNotifications();
-
-    if (processExitCode == 0)
-        emit logmessage(KestrixStudio::LogStatus, tr("Board %1 is updated").arg(boardID));
-    else
-        emit logmessage(KestrixStudio::LogError, tr("Could not update board %1").arg(boardID));
-    endProcedure();
 }

@@ -6,12 +6,12 @@
 #include <QPointer>
 
 class Connectable;
+class FirmwareUpdate;
 class QButtonGroup;
 class QFileSystemWatcher;
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class QTimer;
 class QVBoxLayout;
 
 // The board overview: the newest motherboard firmware in the hex folder, the
@@ -19,10 +19,11 @@ class QVBoxLayout;
 // for each. The page never edits its list; on board changes it asks for a
 // fresh overview page.
 //
-// startBootloader() updates one motherboard: bootloader jump, wait for the
-// bootloader, run dfu-programmer once, then ask for a fresh page. While that
-// procedure runs the page refuses a second start and stays alive through any
-// page change; a page replaced meanwhile releases itself after its last step.
+// startBootloader() updates one motherboard through a FirmwareUpdate, whose
+// state the page mirrors in its members, then asks for a fresh page. While
+// that procedure runs the page refuses a second start and stays alive through
+// any page change; a page replaced meanwhile releases itself after its last
+// step.
 class KESTRIXFRAMEWORK_EXPORT DefaultWidget : public BaseWidget
 {
     Q_OBJECT
@@ -72,9 +73,7 @@ private:
     void buildBoardList();
     void updateFirmwareLabel();
     void watchHexFolder();
-    bool waitFor(bool DefaultWidget::*flag);
-    bool endProcedure();
-    static QString hexFolder();
+    void endProcedure();
 
     QFileSystemWatcher* watcher;
     QGroupBox* groupBox;
@@ -88,7 +87,7 @@ private:
     bool bootloaderTimedOut;
     QPointer<Connectable> bootloaderDevice;
 
-    QTimer* bootloaderTimer;
+    FirmwareUpdate* update;
     bool procedureRunning;
     bool leftPageArea;
 };

@@ -2,6 +2,7 @@
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "defaultwidget.h"
+#include "firmwareupdate.h"
 #include "helpdialog.h"
 #include "km4200.h"
 #include "logview.h"
@@ -23,6 +24,7 @@
 #include <QTextBrowser>
 
 #include <algorithm>
+#include <csignal>
 
 namespace
 {
@@ -197,6 +199,8 @@ private slots:
         QFile::remove(settingsFile());
         QDir(QFileInfo(logFile()).path()).removeRecursively();
         QFile::remove(path("install/hex/KestrixFirmware_6.hex"));
+        QFile::remove(path("install/dfu-programmer"));
+        QFile::remove(path("pid"));
         // Two device groups without an ID, reported at start-up; the one with an '@'
         // in its name makes a malformed message, dropped.
         QVERIFY(writeBench(motherboard(1, 12) + "[nameless]\ntype=1\n\n[odd@group]\ntype=1\n"));
@@ -482,6 +486,59 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(boxes.boards, askedLater);
         QCOMPARE(boxes.nested, 0);
+    }
+
+    // Closing while an update waits (for a bootloader that never reports, or
+    // for a tool that never ends) asks first: No keeps the window and the
+    // update, Yes ends the update, logs it and closes; no tool is left behind.
+    void closeDuringUpdate_data()
+    {
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<QString>("waiting"); // the log row after which the window is closed
+        QTest::addColumn<QString>("cancelled");
+        QTest::newRow("bootloader wait") << "bootloader=silent"
+                                         << "Starting bootloader on board 1"
+                                         << "The update of board 1 was cancelled.";
+        QTest::newRow("tool running") << ""
+                                      << "Starting update of board 1"
+                                      << "The update of board 1 was cancelled and dfu-programmer was ended: the "
+                                         "board may be left without firmware.";
+    }
+    void closeDuringUpdate()
+    {
+        QFETCH(QString, board);
+        QFETCH(QString, waiting);
+        QFETCH(QString, cancelled);
+        QVERIFY(write(path("install/hex/KestrixFirmware_6.hex"), ":00000001FF\n"));
+        QVERIFY(writeBench(motherboard(1, 6) + board));
+        QVERIFY(
+            write(path("install/dfu-programmer"), "#!/bin/sh\necho $$ > \"" + path("pid") + "\"\nexec sleep 600\n"));
+        QFile::setPermissions(path("install/dfu-programmer"), QFile::ReadOwner | QFile::ExeOwner);
+        open();
+        QList<bool> closed;
+        QList<bool> logged; // the end of the update, before the window has gone
+        QTimer closer; // once the wait runs (and the tool has started)
+        connect(&closer, &QTimer::timeout, [&] {
+            if (!listed(waiting) || (board.isEmpty() && !QFile::exists(path("pid"))))
+                return;
+            closer.stop();
+            for (QMessageBox::StandardButton answer : { QMessageBox::No, QMessageBox::Yes }) {
+                TestSupport::ModalAnswer box(answer);
+                closed << window->close();
+                logged << listed(cancelled);
+            }
+        });
+        closer.start(20);
+        qobject_cast<DefaultWidget*>(page())->startBootloader(1);
+        QCOMPARE(closed, QList<bool>({ false, true }));
+        QCOMPARE(logged, QList<bool>({ false, true }));
+        QVERIFY(!FirmwareUpdate::active());
+        QVERIFY(logLines().contains("STATUS: Please toggle power of board 1 to reset it."));
+        QFile pid(path("pid"));
+        if (pid.open(QIODevice::ReadOnly))
+            QCOMPARE(::kill(pid.readAll().trimmed().toInt(), 0), -1);
+        else
+            QVERIFY(!board.isEmpty());
     }
 };
 

@@ -1,0 +1,160 @@
+#include "applicationdirectory.h"
+#include "boardfactory.h"
+#include "connectionmanager.h"
+#include "firmwareupdate.h"
+#include "km4200controller.h"
+#include "motherboard.h"
+#include "testsupport.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <memory>
+
+// One update per row in a temporary installation (hex/, dfu-programmer) on a
+// bench with board 1 at firmware 5: the result, what was logged, the bench
+// afterwards, and the library left as it was found.
+class TestFirmwareUpdate : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<KM4200Controller> controller;
+
+    QString path(const QString& name) const { return dir->filePath(name); }
+    void write(const QString& name, const QByteArray& content) const
+    {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
+    }
+    QByteArray bench() const
+    {
+        QFile file(path("bench.ini"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private slots:
+    void initTestCase() { TestSupport::enterTestMode(); }
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        ApplicationDirectory::setPathForTesting(dir->path());
+        QVERIFY(QDir(dir->path()).mkpath("hex"));
+        write("hex/KestrixFirmware_12.hex", ":00000001FF\n");
+    }
+    void cleanup()
+    {
+        controller.reset();
+        dir.reset();
+        QVERIFY(!FirmwareUpdate::active());
+    }
+
+    void run_data()
+    {
+        QTest::addColumn<QString>("board"); // extra keys of board 1; "none" for no board
+        QTest::addColumn<QString>("tool"); // script body, "real" or "missing"
+        QTest::addColumn<QString>("cancelOn"); // a logged text that cancels the update
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QStringList>("log"); // after the first line
+        QTest::addColumn<QString>("benchAfter"); // board 1's type and firmware
+        const QString toggle = "Please toggle power of board 1 to reset it.";
+        const QString started = "Starting update of board 1";
+        QTest::newRow("real tool") << ""
+                                   << "real"
+                                   << "" << int(FirmwareUpdate::Updated)
+                                   << QStringList { started, "Board 1 is updated" } << "type=1 firmware=12";
+        QTest::newRow("tool fails") << ""
+                                    << "for n in 1 2 3 4; do echo line $n; done; exit 3"
+                                    << "" << int(FirmwareUpdate::ToolFailed)
+                                    << QStringList { started, "Could not update board 1",
+                                           "dfu-programmer ended with exit code 3. Its last output: line 2 | line 3 "
+                                           "| line 4" }
+                                    << "type=1 firmware=5";
+        QTest::newRow("tool missing") << ""
+                                      << "missing"
+                                      << "" << int(FirmwareUpdate::ToolNotStarted)
+                                      << QStringList { "Could not start the updating of the KM4200.", toggle,
+                                             "dfu-programmer is missing: it was looked for at <app>/dfu-programmer" }
+                                      << "type=4 firmware=5";
+        QTest::newRow("tool hangs, cancelled")
+            << ""
+            << "echo $$ > pid; exec sleep 600" << started << int(FirmwareUpdate::Cancelled)
+            << QStringList { started,
+                   "The update of board 1 was cancelled and dfu-programmer was ended: the board may be left "
+                   "without firmware.",
+                   toggle }
+            << "type=4 firmware=5";
+        QTest::newRow("bootloader silent")
+            << "bootloader=silent"
+            << "exit 0"
+            << "" << int(FirmwareUpdate::BootloaderTimedOut)
+            << QStringList { "Could not start the bootloader on the KM4200.", toggle } << "type=4 firmware=5";
+        QTest::newRow("bootloader wait cancelled")
+            << "bootloader=silent"
+            << "exit 0"
+            << "Starting bootloader on board 1" << int(FirmwareUpdate::Cancelled)
+            << QStringList { "The update of board 1 was cancelled.", toggle } << "type=4 firmware=5";
+        QTest::newRow("no board") << "none"
+                                  << "exit 0"
+                                  << "" << int(FirmwareUpdate::BoardLost) << QStringList() << "";
+    }
+    void run()
+    {
+        QFETCH(QString, board);
+        QFETCH(QString, tool);
+        QFETCH(QString, cancelOn);
+        QFETCH(QStringList, log);
+        QFETCH(QString, benchAfter);
+        const QString devices = board == "none" ? QString() : "[board1]\nid=1\ntype=1\nfirmware=5\n" + board;
+        write("bench.ini", "[bench]\nbootloaderDelayMs=50\n\n" + devices.toUtf8() + "\n");
+        qputenv("KM4200_BENCH", path("bench.ini").toLocal8Bit());
+        controller = std::make_unique<KM4200Controller>();
+        if (tool == "real")
+            tool = QStringLiteral("exec \"%1\" \"$@\"").arg(DFU_PROGRAMMER_PATH);
+        if (tool != "missing")
+            write("dfu-programmer", "#!/bin/sh\ncd \"" + dir->path().toUtf8() + "\"\n" + tool.toUtf8() + "\n");
+        QFile::setPermissions(path("dfu-programmer"), QFile::ReadOwner | QFile::ExeOwner);
+
+        FirmwareUpdate update;
+        update.setBootloaderTimeout(300);
+        QStringList logged;
+        QTimer canceller; // from the event loop, as a window's close request comes; a tool once it runs
+        connect(&canceller, &QTimer::timeout, &update, [&] {
+            if (!tool.contains("pid") || QFileInfo(path("pid")).size() > 0)
+                update.cancel();
+        });
+        connect(&update, &FirmwareUpdate::logmessage, this, [&](KestrixStudio::LogLevel, const QString& text) {
+            logged << text;
+            if (text == cancelOn)
+                canceller.start(20);
+        });
+
+        QTEST(int(update.run(1, 12)), "result");
+
+        if (board == "none")
+            QCOMPARE(
+                logged, QStringList { "Connection to the board was lost. Please reconnect the board and try again" });
+        else
+            QCOMPARE(logged.mid(1), log.replaceInStrings("<app>", dir->path()));
+        QCOMPARE(BoardFactory::creatableBoards(), QFlags<Connectable::TypeConnected>(Connectable::TypeAll));
+        if (!benchAfter.isEmpty()) {
+            const QString text = QString::fromUtf8(bench());
+            QVERIFY2(text.contains(benchAfter.replace(' ', '\n')), qPrintable(text));
+        }
+        if (tool.contains("pid")) { // ended, not left behind
+            QFile pid(path("pid"));
+            QVERIFY(pid.open(QIODevice::ReadOnly));
+            QCOMPARE(::kill(pid.readAll().trimmed().toInt(), 0), -1);
+        }
+        // The library notifies again; an updated board comes back with its new firmware.
+        if (QTest::currentDataTag() == QLatin1String("real tool")) {
+            QTRY_VERIFY(qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1)));
+            QCOMPARE(
+                qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1))->getBoardFirmwareID(), 12);
+        }
+    }
+};
+
+QTEST_MAIN(TestFirmwareUpdate)
+#include "tst_firmwareupdate.moc"

@@ -1,0 +1,313 @@
+#include "firmwareupdate.h"
+
+#include "applicationdirectory.h"
+#include "boardfactory.h"
+#include "connectable.h"
+#include "connectionmanager.h"
+#include "motherboard.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTimer>
+
+// Off by default; QT_LOGGING_RULES="kestrix.firmwareupdate.debug=true" traces
+// the waits, the tool's command line and its output.
+Q_LOGGING_CATEGORY(lcFirmwareUpdate, "kestrix.firmwareupdate", QtWarningMsg)
+
+namespace
+{
+
+const int toolStartTimeout = 5000;
+const int toolKillTimeout = 5000;
+// Output lines kept for the report of a failed run.
+const int outputTailLines = 3;
+const QFlags<Connectable::TypeConnected> bootloaderKindsOnly(Connectable::TypeBootloader);
+const QFlags<Connectable::TypeConnected> allKinds(Connectable::TypeAll);
+const char toolTarget[] = "at90usb1287";
+const char toolCommand[] = "flash";
+#ifdef Q_OS_WIN
+const char toolName[] = "dfu-programmer.exe";
+#else
+const char toolName[] = "dfu-programmer";
+#endif
+
+FirmwareUpdate* s_active = nullptr;
+
+} // namespace
+
+FirmwareUpdate::FirmwareUpdate(QObject* parent)
+    : QObject(parent)
+    , timer(new QTimer(this))
+{
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    connect(timer, &QTimer::timeout, this, &FirmwareUpdate::onBootloaderTimeout);
+}
+
+FirmwareUpdate::~FirmwareUpdate()
+{
+    if (!running)
+        return;
+    // Deleted inside its own run(): no tool left behind, the library usable.
+    qCWarning(lcFirmwareUpdate) << "update of board" << board << "deleted while it runs";
+    cancel();
+    s_active = nullptr;
+    BoardFactory::setCreatableBoards(allKinds);
+    ConnectionManager::Instance()->enableAutomaticDeviceUpdateNotifications();
+}
+
+FirmwareUpdate* FirmwareUpdate::active()
+{
+    return s_active;
+}
+
+QString FirmwareUpdate::hexFolder()
+{
+    return QStringLiteral("%1/hex/").arg(ApplicationDirectory::path());
+}
+
+QString FirmwareUpdate::toolPath()
+{
+    return QStringLiteral("%1/%2").arg(ApplicationDirectory::path(), QLatin1String(toolName));
+}
+
+QString FirmwareUpdate::firmwarePath(quint32 firmware)
+{
+    return QStringLiteral("%1/hex/KestrixFirmware_%2.hex").arg(ApplicationDirectory::path()).arg(firmware);
+}
+
+quint32 FirmwareUpdate::newestFirmware()
+{
+    const QStringList names
+        = QDir(hexFolder())
+              .entryList({ QStringLiteral("*.hex") }, QDir::Files, QDir::Name | QDir::Reversed | QDir::IgnoreCase);
+    quint32 newest = 0;
+    for (QString name : names) {
+        // Case-sensitive on purpose: "x.HEX" keeps its extension and counts as 0.
+        name.remove(QStringLiteral("KestrixFirmware_"));
+        name.remove(QStringLiteral(".hex"));
+        newest = qMax(newest, name.toUInt());
+    }
+    return newest;
+}
+
+void FirmwareUpdate::log(KestrixStudio::LogLevel level, const QString& text)
+{
+    emit logmessage(level, text);
+}
+
+void FirmwareUpdate::onBootloaderConnected(bool connected)
+{
+    bootloaderReported = connected;
+}
+
+void FirmwareUpdate::onBootloaderTimeout()
+{
+    if (!bootloaderReported)
+        timedOut = true;
+}
+
+void FirmwareUpdate::onToolFinished(int exitCode, QProcess::ExitStatus status)
+{
+    // The exit code alone decides; a crash is only named in the report.
+    toolEnded = true;
+    toolExitCode = exitCode;
+    toolCrashed = status == QProcess::CrashExit;
+    emit toolFinished(exitCode);
+}
+
+void FirmwareUpdate::onToolOutput()
+{
+    partialLine += process->readAll();
+    const int end = partialLine.lastIndexOf('\n');
+    if (end < 0)
+        return;
+    const QList<QByteArray> lines = partialLine.left(end).split('\n');
+    partialLine.remove(0, end + 1);
+    for (const QByteArray& raw : lines) {
+        const QString line = QString::fromLocal8Bit(raw).trimmed();
+        if (line.isEmpty())
+            continue;
+        qCDebug(lcFirmwareUpdate).noquote() << "tool:" << line;
+        outputTail.append(line);
+        if (outputTail.size() > outputTailLines)
+            outputTail.removeFirst();
+    }
+}
+
+bool FirmwareUpdate::waitUntil(const std::function<bool()>& done)
+{
+    // Blocks for the next event, so the window stays responsive without
+    // burning a core. Unlike a nested QEventLoop it keeps waiting once the
+    // application was asked to quit, so the procedure always reaches its end.
+    QPointer<FirmwareUpdate> self(this);
+    while (self && !cancelled && !done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return !self.isNull();
+}
+
+FirmwareUpdate::Result FirmwareUpdate::end(Result result)
+{
+    timer->stop();
+    disconnect(ConnectionManager::Instance(), nullptr, this, nullptr);
+    disconnect(deviceConnection);
+    delete process;
+    process = nullptr;
+    running = false;
+    s_active = nullptr;
+    qCDebug(lcFirmwareUpdate) << "update of board" << board << "ended:" << result;
+    return result;
+}
+
+void FirmwareUpdate::cancel()
+{
+    if (!running || cancelled)
+        return;
+    cancelled = true;
+    if (process && process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished(toolKillTimeout);
+        log(KestrixStudio::LogError,
+            tr("The update of board %1 was cancelled and dfu-programmer was ended: the board may be left without "
+               "firmware.")
+                .arg(board));
+    } else {
+        log(KestrixStudio::LogError, tr("The update of board %1 was cancelled.").arg(board));
+    }
+    log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(board));
+}
+
+FirmwareUpdate::Result FirmwareUpdate::run(int boardID, quint32 firmware)
+{
+    if (s_active)
+        return Busy;
+    board = boardID;
+    cancelled = bootloaderReported = timedOut = toolEnded = toolCrashed = false;
+    toolExitCode = 0;
+    outputTail.clear();
+    partialLine.clear();
+    bootloaderDevice = nullptr;
+
+    ConnectionManager* manager = ConnectionManager::Instance();
+    Connectable* connectable = manager->getBoardByID(boardID);
+    if (!connectable) {
+        log(KestrixStudio::LogStatus, tr("Connection to the board was lost. Please reconnect the board and try again"));
+        return BoardLost;
+    }
+    if (connectable->getTypeConnected() != Connectable::TypeMotherBoard)
+        return NotMotherBoard;
+
+    running = true;
+    s_active = this;
+    emit started();
+    log(KestrixStudio::LogStatus, tr("Starting bootloader on board %1").arg(boardID));
+
+    connect(manager, &ConnectionManager::bootloaderConnected, this, &FirmwareUpdate::onBootloaderConnected);
+    manager->disableAutomaticDeviceUpdateNotifications();
+    static_cast<MotherBoard*>(connectable)->jumpToBootloader();
+    BoardFactory::setCreatableBoards(bootloaderKindsOnly);
+    manager->enableAutomaticDeviceUpdateNotifications();
+
+    qCDebug(lcFirmwareUpdate) << "waiting" << bootloaderWait << "ms for the bootloader of board" << boardID;
+    timer->start(bootloaderWait);
+    // A bootloaderConnected(false) meanwhile does not end the wait.
+    if (!waitUntil([this] { return bootloaderReported || timedOut; }))
+        return Cancelled; // deleted meanwhile; the destructor cleaned up
+    timer->stop();
+    if (cancelled) {
+        BoardFactory::setCreatableBoards(allKinds);
+        return end(Cancelled);
+    }
+    if (timedOut) {
+        log(KestrixStudio::LogError, tr("Could not start the bootloader on the KM4200."));
+        log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(boardID));
+        BoardFactory::setCreatableBoards(allKinds);
+        emit bootloaderTimeout();
+        return end(BootloaderTimedOut);
+    }
+
+    // The tool flashes the first device in its bootloader; renew() later
+    // brings that device back as a motherboard.
+    const QMap<int, Connectable*> boards = manager->getBoardIterator();
+    for (Connectable* device : boards) {
+        if (device && device->getTypeConnected() == Connectable::TypeBootloader) {
+            bootloaderDevice = device;
+            deviceConnection = connect(device, &Connectable::disconnected, this, [this] {
+                qCDebug(lcFirmwareUpdate) << "bootloader device disconnected";
+                bootloaderDevice = nullptr;
+                emit bootloaderDeviceLost();
+            });
+            break;
+        }
+    }
+    qCDebug(lcFirmwareUpdate) << "bootloader reported; device" << bootloaderDevice.data();
+    emit bootloaderConnected(true);
+    manager->disableAutomaticDeviceUpdateNotifications();
+
+    const QString commandLine
+        = tr("\"%1\" %2 %3 \"%4\"")
+              .arg(toolPath(), QLatin1String(toolTarget), QLatin1String(toolCommand), firmwarePath(firmware));
+    process = new QProcess(this);
+    connect(
+        process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &FirmwareUpdate::onToolFinished);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    connect(process, &QProcess::readyReadStandardOutput, this, &FirmwareUpdate::onToolOutput);
+    QStringList arguments = QProcess::splitCommand(commandLine);
+    const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
+    qCDebug(lcFirmwareUpdate).noquote() << "running" << commandLine;
+    process->start(program, arguments, QIODevice::ReadWrite);
+    if (!process->waitForStarted(toolStartTimeout))
+        return toolNotStarted();
+
+    log(KestrixStudio::LogStatus, tr("Starting update of board %1").arg(boardID));
+    if (!waitUntil([this] { return toolEnded; }))
+        return Cancelled;
+    if (cancelled) {
+        // Cut off while flashing: the board stays in its bootloader.
+        BoardFactory::setCreatableBoards(allKinds);
+        manager->enableAutomaticDeviceUpdateNotifications();
+        return end(Cancelled);
+    }
+    onToolOutput();
+    if (!partialLine.isEmpty()) {
+        partialLine += '\n';
+        onToolOutput();
+    }
+    qCDebug(lcFirmwareUpdate) << "tool ended with exit code" << toolExitCode;
+    disconnect(deviceConnection);
+    if (Connectable* device = bootloaderDevice.data()) {
+        bootloaderDevice = nullptr;
+        device->renew();
+    }
+    BoardFactory::setCreatableBoards(allKinds);
+    manager->enableAutomaticDeviceUpdateNotifications();
+
+    if (toolExitCode == 0) {
+        log(KestrixStudio::LogStatus, tr("Board %1 is updated").arg(boardID));
+        return end(Updated);
+    }
+    log(KestrixStudio::LogError, tr("Could not update board %1").arg(boardID));
+    const QString how = toolCrashed ? tr("dfu-programmer crashed (exit code %1).").arg(toolExitCode)
+                                    : tr("dfu-programmer ended with exit code %1.").arg(toolExitCode);
+    log(KestrixStudio::LogError,
+        outputTail.isEmpty() ? tr("%1 It printed nothing.").arg(how)
+                             : tr("%1 Its last output: %2").arg(how, outputTail.join(QStringLiteral(" | "))));
+    return end(ToolFailed);
+}
+
+FirmwareUpdate::Result FirmwareUpdate::toolNotStarted()
+{
+    qCDebug(lcFirmwareUpdate) << "tool did not start:" << process->errorString();
+    BoardFactory::setCreatableBoards(allKinds);
+    ConnectionManager::Instance()->enableAutomaticDeviceUpdateNotifications();
+    log(KestrixStudio::LogError, tr("Could not start the updating of the KM4200."));
+    log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(board));
+    const QString path = QDir::toNativeSeparators(toolPath());
+    log(KestrixStudio::LogError,
+        QFileInfo::exists(toolPath())
+            ? tr("dfu-programmer at %1 could not be started: %2").arg(path, process->errorString())
+            : tr("dfu-programmer is missing: it was looked for at %1").arg(path));
+    return end(ToolNotStarted);
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "connectable.h"
+#include "kestrixframework_export.h"
+#include "kestrixstudio.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QStringList>
+
+#include <functional>
+
+class QTimer;
+
+// Brings one motherboard to a firmware file: bootloader jump, a wait for the
+// bootloader (20 s at most), one run of dfu-programmer, then renew() of the
+// bootloader device and all board kinds and notifications back on. Every step
+// and the outcome go out as log messages; run() answers with the result.
+//
+// run() waits on the event loop, so the caller's window stays responsive.
+// One update at a time per process: the bootloader kinds are process-wide.
+class KESTRIXFRAMEWORK_EXPORT FirmwareUpdate : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Result {
+        Updated, // the tool ended with exit code 0
+        BootloaderTimedOut,
+        ToolNotStarted, // missing or not executable; toolPath() says where
+        ToolFailed, // non-zero exit code; exitCode() and lastOutput() say more
+        BoardLost, // no board with that ID when the update was to start
+        NotMotherBoard, // the board is not in normal operation; nothing done
+        Cancelled, // cancel() ended a wait; the tool, if running, was ended
+        Busy // another update runs in this process; nothing done
+    };
+    Q_ENUM(Result)
+
+    static constexpr int DefaultBootloaderTimeout = 20000;
+
+    explicit FirmwareUpdate(QObject* parent = nullptr);
+    ~FirmwareUpdate() override;
+
+    void setBootloaderTimeout(int milliseconds) { bootloaderWait = milliseconds; }
+
+    // Runs the whole procedure for the board (only the low 8 bits are used in
+    // texts) with hex/KestrixFirmware_<firmware>.hex.
+    Result run(int boardID, quint32 firmware);
+    // Ends a running update at once: a wait stops, a running tool is killed.
+    void cancel();
+
+    int boardID() const { return board; }
+    int exitCode() const { return toolExitCode; }
+    // The device in its bootloader that the tool works on, while it is there.
+    Connectable* device() const { return bootloaderDevice; }
+    QStringList lastOutput() const { return outputTail; }
+
+    // The update that runs in this process, or null.
+    static FirmwareUpdate* active();
+
+    // The newest firmware number in the hex folder: the largest number left of
+    // a *.hex name once "KestrixFirmware_" and ".hex" are cut out, 0 if none.
+    static quint32 newestFirmware();
+    // "<application directory>/hex/"
+    static QString hexFolder();
+    static QString toolPath();
+    static QString firmwarePath(quint32 firmware);
+
+signals:
+    void logmessage(KestrixStudio::LogLevel level, QString message);
+    // The board was found and the update begins (before its first message).
+    void started();
+    // The state as it changes, for callers that show it: the bootloader
+    // reported (device() is the device found, if any) or did not in time.
+    void bootloaderConnected(bool connected);
+    void bootloaderTimeout();
+    void toolFinished(int exitCode);
+    void bootloaderDeviceLost();
+
+private:
+    void onBootloaderConnected(bool connected);
+    void onBootloaderTimeout();
+    void onToolFinished(int exitCode, QProcess::ExitStatus status);
+    void onToolOutput();
+
+    // False when this object was deleted meanwhile.
+    bool waitUntil(const std::function<bool()>& done);
+    Result end(Result result);
+    Result toolNotStarted();
+    void log(KestrixStudio::LogLevel level, const QString& text);
+
+    int bootloaderWait = DefaultBootloaderTimeout;
+    int board = -1;
+    bool running = false;
+    bool cancelled = false;
+    bool bootloaderReported = false;
+    bool timedOut = false;
+    bool toolEnded = false;
+    int toolExitCode = 0;
+    bool toolCrashed = false;
+    QStringList outputTail;
+    QByteArray partialLine;
+    QTimer* timer;
+    QProcess* process = nullptr;
+    QPointer<Connectable> bootloaderDevice;
+    QMetaObject::Connection deviceConnection;
+};
