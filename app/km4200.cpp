@@ -88,6 +88,8 @@ KM4200::KM4200(int mode, QWidget* parent, Qt::WindowFlags flags)
     WidgetSignalBridge* bridge = WidgetSignalBridge::instance();
     connect(bridge, SIGNAL(widgetChange(int, int, int)), this, SLOT(widgetChange(int, int, int)));
     connect(bridge, SIGNAL(startWidget(int)), this, SLOT(setStartWidget(int)));
+    connect(bridge, SIGNAL(logmessage(KestrixStudio::LogLevel, QString)), logView,
+        SLOT(message(KestrixStudio::LogLevel, QString)));
     WidgetFactory::loadPlugins();
     if (WidgetFactory::processCommandLine() == KestrixStudio::EndProcessingCommandline) {
         // The job is done: no settings, no docks, never shown.

@@ -23,3 +23,8 @@ void WidgetSignalBridge::requestStartWidget(int type)
 {
     emit startWidget(type);
 }
+
+void WidgetSignalBridge::log(KestrixStudio::LogLevel level, const QString& message)
+{
+    emit logmessage(level, message);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "studiopluginbase.h"
+
+// The firmware updater: the command-line job
+// "-updatefirmware [-board all|N[,N...]] [-json]". It adds nothing to the
+// window; the overview page updates boards there.
+class FirmwareUpdaterPlugin : public StudioPluginBase
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID StudioPluginPrototype_iid)
+
+public:
+    static constexpr quint32 UniqueID = 0x4B550001;
+
+    FirmwareUpdaterPlugin();
+
+    KestrixStudio::CommandlineProcessing processCommandLine(QStringList arguments) override;
+    int exitCode() override;
+    void printUsage(QString applicationName, QString module) override;
+
+private:
+    int m_exitCode = 0;
+};

@@ -1,0 +1,96 @@
+#include "updateoptions.h"
+
+#include <QCoreApplication>
+
+namespace
+{
+
+const QString jobOption = QStringLiteral("-updatefirmware");
+const QString boardOption = QStringLiteral("-board");
+const QString jsonOption = QStringLiteral("-json");
+
+bool is(const QString& argument, const QString& option)
+{
+    return argument.compare(option, Qt::CaseInsensitive) == 0;
+}
+
+// Handled by the shell before the plug-ins see the command line.
+bool isShellOption(const QString& argument)
+{
+    static const QStringList shellOptions = { QStringLiteral("-defaultsettings"), QStringLiteral("-kt3901support"),
+        QStringLiteral("-kt39support"), QStringLiteral("-enablelumo") };
+    for (const QString& option : shellOptions) {
+        if (is(argument, option))
+            return true;
+    }
+    return false;
+}
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("UpdateOptions", text);
+}
+
+} // namespace
+
+bool UpdateOptions::requested(const QStringList& arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (is(arguments.at(i), jobOption))
+            return true;
+    }
+    return false;
+}
+
+bool UpdateOptions::parse(const QStringList& arguments)
+{
+    m_selection = OutdatedBoards;
+    m_boards.clear();
+    m_json = false;
+    m_error.clear();
+    bool haveJob = false;
+    bool haveBoard = false;
+
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString argument = arguments.at(i);
+        if (isShellOption(argument))
+            continue;
+        const QString option = argument.toLower();
+        if (is(argument, jobOption) || is(argument, jsonOption)) {
+            bool& seen = is(argument, jobOption) ? haveJob : m_json;
+            if (seen)
+                return fail(tr("%1 is given twice.").arg(option));
+            seen = true;
+            continue;
+        }
+        if (!is(argument, boardOption))
+            return fail(tr("Unknown argument '%1'.").arg(argument));
+        if (haveBoard)
+            return fail(tr("%1 is given twice.").arg(option));
+        haveBoard = true;
+        const QString value = arguments.value(++i);
+        if (value.isEmpty() || value.startsWith(QLatin1Char('-')))
+            return fail(tr("-board needs 'all' or board IDs such as 1,3."));
+        if (is(value, QStringLiteral("all"))) {
+            m_selection = AllBoards;
+            continue;
+        }
+        m_selection = NamedBoards;
+        const QStringList ids = value.split(QLatin1Char(','));
+        for (const QString& id : ids) {
+            bool ok = false;
+            const int board = id.trimmed().toInt(&ok, 10);
+            if (!ok || board < 0)
+                return fail(tr("-board needs 'all' or board IDs such as 1,3, not '%1'.").arg(value));
+            if (!m_boards.contains(board))
+                m_boards.append(board);
+        }
+    }
+    return true;
+}
+
+bool UpdateOptions::fail(const QString& message)
+{
+    m_error = message;
+    return false;
+}
