@@ -14,6 +14,7 @@
 #include "logview.h"
 #include "menuview.h"
 #include "motherboard.h"
+#include "pagehost.h"
 #include "widgetfactory.h"
 #include "widgetsignalbridge.h"
 
@@ -29,13 +30,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QScrollArea>
 #include <QSettings>
 #include <QShowEvent>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QThread>
-#include <QTimer>
 #include <QUrl>
 
 // Off by default. QT_LOGGING_RULES="kestrix.mainwindow.debug=true" traces
@@ -55,10 +53,6 @@ const char settingsOrganization[] = "Arvenholt Labs Group";
 const char settingsApplication[] = "KesTrix Studio";
 const char settingsGroup[] = "mainWindow";
 
-// Interval at which retired pages are looked at again while a nested event
-// loop keeps them alive.
-const int retireRetryMs = 100;
-
 } // namespace
 
 KM4200::KM4200(int mode, QWidget* parent, Qt::WindowFlags flags)
@@ -75,9 +69,12 @@ KM4200::KM4200(int mode, QWidget* parent, Qt::WindowFlags flags)
 
     connectionManager = ConnectionManager::Instance();
 
-    retireTimer = new QTimer(this);
-    retireTimer->setSingleShot(true);
-    connect(retireTimer, &QTimer::timeout, this, &KM4200::deleteRetiredPages);
+    pageHost = new PageHost(this);
+    connect(pageHost, SIGNAL(widgetChange(int, int, int)), this, SLOT(widgetChange(int, int, int)));
+    connect(pageHost, SIGNAL(titleChanged()), this, SLOT(updateTitle()));
+    connect(pageHost, SIGNAL(logmessage(KestrixStudio::LogLevel, QString)), logView,
+        SLOT(message(KestrixStudio::LogLevel, QString)));
+    connect(pageHost, &PageHost::pageChanging, this, &KM4200::adjustFrame);
 
     // --- plug-in wiring (early start-up) ---
     // Qt's own plug-ins may also come from ./plugins; ours are loaded from the
@@ -117,11 +114,6 @@ KM4200::KM4200(int mode, QWidget* parent, Qt::WindowFlags flags)
         }
     }
     earlyRequests.clear();
-
-    // The first queued call runs from the loop that drives the window (the
-    // application's, or a test's): replaced pages are deleted only there.
-    QMetaObject::invokeMethod(
-        this, [this] { mainLoopLevel = int(QThread::currentThread()->loopLevel()); }, Qt::QueuedConnection);
 }
 
 KM4200::~KM4200()
@@ -132,12 +124,9 @@ KM4200::~KM4200()
     delete controller;
     controller = nullptr;
     connectionManager = nullptr;
-
-    retireTimer->stop();
-    const auto retired = retiredPages;
-    retiredPages.clear();
-    for (const QPointer<BaseWidget>& page : retired)
-        delete page.data();
+    // Replaced pages still waiting for deletion go after the controller.
+    delete pageHost;
+    pageHost = nullptr;
     // Only placed on screen in the normal mode; otherwise it is ours alone.
     if (logView && !logView->parent())
         delete logView;
@@ -445,79 +434,25 @@ void KM4200::widgetChange(int type, int boardID, int subtype)
         earlyRequests.append({ type, boardID, subtype });
         return;
     }
-    qCDebug(lcMainWindow) << "page change" << type << boardID << subtype;
-
-    if (!scrollArea) {
-        scrollArea = new QScrollArea;
-        scrollArea->setWidgetResizable(true);
-        setCentralWidget(scrollArea);
-    }
-
-    BaseWidget* page = WidgetFactory::createWidget(type, quint8(subtype), boardID);
-    currentPage = page;
-    // A kept page may come back before it was deleted.
-    retiredPages.removeAll(page);
-
-    BaseWidget* old = qobject_cast<BaseWidget*>(scrollArea->takeWidget());
-
-    if (mode == ModeNormal) {
-        if (page->hidesLogView()) {
-            if (!old || !old->hidesLogView())
-                showLogView = !logDock->isHidden();
-            logDock->hide();
-        } else if (showLogView) {
-            logDock->show();
-        }
-        const bool saving = page->canSave();
-        saveAct->setEnabled(saving);
-        saveAsAct->setEnabled(saving);
-    }
-
-    if (old) {
-        disconnect(old, SIGNAL(titleChanged()), this, SLOT(updateTitle()));
-        if (old != page) {
-            old->leavePage();
-            if (old->deleteWhenReplaced())
-                retirePage(old);
-        }
-    }
-
-    connect(page, SIGNAL(titleChanged()), this, SLOT(updateTitle()));
-    scrollArea->setWidget(page);
-    // Unique: a page its plug-in keeps and shows again is wired once.
-    connect(page, SIGNAL(logmessage(KestrixStudio::LogLevel, QString)), logView,
-        SLOT(message(KestrixStudio::LogLevel, QString)), Qt::UniqueConnection);
-    connect(connectionManager, SIGNAL(updated()), page, SLOT(boardUpdate()), Qt::UniqueConnection);
-    connect(page, SIGNAL(widgetChange(int, int, int)), this, SLOT(widgetChange(int, int, int)), Qt::UniqueConnection);
-
+    currentPage = pageHost->change(type, boardID, subtype);
+    scrollArea = pageHost->scrollArea();
     updateTitle();
 }
 
-void KM4200::retirePage(BaseWidget* page)
+void KM4200::adjustFrame(BaseWidget* page, BaseWidget* old)
 {
-    // Gone for the user: it no longer follows the boards nor asks for pages.
-    // Its log stays wired, so a slot still running can report its outcome.
-    disconnect(connectionManager, SIGNAL(updated()), page, SLOT(boardUpdate()));
-    disconnect(page, SIGNAL(widgetChange(int, int, int)), this, SLOT(widgetChange(int, int, int)));
-    page->hide();
-    retiredPages.append(page);
-    if (!retireTimer->isActive())
-        retireTimer->start(0);
-}
-
-void KM4200::deleteRetiredPages()
-{
-    // A nested loop (a dialog, a wait of the page itself) may have been
-    // started by a retired page: wait until control is back in the main loop.
-    const int level = int(QThread::currentThread()->loopLevel());
-    if (mainLoopLevel < 0 || level > mainLoopLevel) {
-        retireTimer->start(retireRetryMs);
+    if (mode != ModeNormal)
         return;
+    if (page->hidesLogView()) {
+        if (!old || !old->hidesLogView())
+            showLogView = !logDock->isHidden();
+        logDock->hide();
+    } else if (showLogView) {
+        logDock->show();
     }
-    const auto retired = retiredPages;
-    retiredPages.clear();
-    for (const QPointer<BaseWidget>& page : retired)
-        delete page.data();
+    const bool saving = page->canSave();
+    saveAct->setEnabled(saving);
+    saveAsAct->setEnabled(saving);
 }
 
 void KM4200::setStartWidget(int type)

@@ -10,6 +10,7 @@
 class BaseWidget;
 class ConnectionManager;
 class DeviceView;
+class PageHost;
 class EvaluationView;
 class KM4200Controller;
 class LogView;
@@ -20,11 +21,10 @@ class QLabel;
 class QMenu;
 class QScrollArea;
 class QShowEvent;
-class QTimer;
 
 // The main window: three docks (features, devices, log) around a page area
-// that shows one page at a time, the menus the plug-ins add to, the settings
-// store and the firmware check at start-up. In the default-settings mode it
+// (PageHost) that shows one page at a time, the menus the plug-ins add to,
+// the settings store and the firmware check at start-up. In the default-settings mode it
 // only shows the default-settings page and a status bar.
 class KM4200 : public QMainWindow
 {
@@ -86,8 +86,8 @@ private:
     void logInitMessages();
     // Asks before a close would cut a running firmware update off.
     bool mayEndFirmwareUpdate();
-    void retirePage(BaseWidget* page);
-    void deleteRetiredPages();
+    // The log dock and the Save actions follow the page shown.
+    void adjustFrame(BaseWidget* page, BaseWidget* old);
 
     QAction* saveAct = nullptr;
     QAction* saveAsAct = nullptr;
@@ -133,10 +133,6 @@ private:
     };
     QList<PageRequest> earlyRequests;
 
-    // Replaced pages wait here until no nested event loop is running: one of
-    // their own slots may still be on the stack (a dialog, an update wait).
-    QList<QPointer<BaseWidget>> retiredPages;
-    QTimer* retireTimer = nullptr;
-    // Loop level of the event loop that runs the window; -1 until known.
-    int mainLoopLevel = -1;
+    // Shows the pages; currentPage and scrollArea follow it.
+    PageHost* pageHost = nullptr;
 };
