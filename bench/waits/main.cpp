@@ -1,19 +1,23 @@
-// CPU use of the firmware update's two waits: the wait for a bootloader that
-// never reports (ended by the timeout) and the wait for a tool that sleeps.
-// Both block on the event loop, so the process should stay close to idle.
+// The firmware update engine's cost: the time it adds to one board's update
+// beyond the bench's bootloader delay and the tool's own run (the simulated
+// dfu-programmer, timed alone on the same bench), and the CPU use of its two
+// waits: for a bootloader that never reports (ended by the timeout) and for a
+// tool that sleeps. Both waits block on the event loop, so the process should
+// stay close to idle.
 
 #include "applicationdirectory.h"
-#include "defaultwidget.h"
+#include "firmwareupdate.h"
 #include "km4200controller.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
-#include <cstdio>
+#include <algorithm>
 #include <memory>
 #include <sys/resource.h>
 
@@ -21,6 +25,9 @@ namespace
 {
 
 const int waitMs = 5000;
+const int bootloaderDelayMs = 200;
+const int toolMs = 300;
+const int rounds = 5;
 
 // CPU seconds of this process (user and system), without its children.
 double processCpuSeconds()
@@ -31,89 +38,133 @@ double processCpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-bool writeFile(const QString& path, const QByteArray& content, bool executable = false)
+void writeFile(const QString& path, const QByteArray& content, bool executable = false)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    file.write(content);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(content);
     file.close();
     if (executable)
-        file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
-    return true;
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+}
+
+QString benchPath()
+{
+    return ApplicationDirectory::path() + "/bench.ini";
+}
+
+// Board 1 at firmware 5, in normal operation (type 1) or in its bootloader (4).
+void writeBench(int type, const QString& extra = QString())
+{
+    writeFile(benchPath(),
+        QStringLiteral("[bench]\nbootloaderDelayMs=%1\ntoolMs=%2\n\n[board1]\nid=1\ntype=%3\nfirmware=5\n%4\n")
+            .arg(bootloaderDelayMs)
+            .arg(toolMs)
+            .arg(type)
+            .arg(extra)
+            .toUtf8());
+}
+
+void useTool(const QByteArray& script)
+{
+    writeFile(ApplicationDirectory::path() + "/dfu-programmer", "#!/bin/sh\n" + script + "\n", true);
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
 }
 
 struct Measure {
-    double wallSeconds = 0;
+    double wallMs = 0;
     double cpuPercent = 0;
 };
 
-// Runs one update of board 1 and measures from `from` (a log text, or the
-// start when empty) to the end of the procedure.
-Measure runUpdate(const QString& bench, const QString& from)
+// One update of board 1, measured from `from` (a logged text, or the start
+// when empty) to its end.
+Measure runUpdate(const QString& from = QString())
 {
-    const QByteArray benchText = QStringLiteral("[bench]\nbootloaderDelayMs=100\noperationMs=100\n\n"
-                                                "[board1]\nid=1\ntype=1\nfirmware=5\n%1\n")
-                                     .arg(bench)
-                                     .toUtf8();
-    writeFile(ApplicationDirectory::path() + "/bench.ini", benchText);
-    qputenv("KM4200_BENCH", (ApplicationDirectory::path() + "/bench.ini").toLocal8Bit());
-    auto controller = std::make_unique<KM4200Controller>();
-
-    DefaultWidget page(nullptr);
+    KM4200Controller controller;
+    FirmwareUpdate update;
+    update.setBootloaderTimeout(waitMs);
     QElapsedTimer wall;
     double cpuStart = 0;
-    auto startMeasure = [&] {
+    auto start = [&] {
         wall.start();
         cpuStart = processCpuSeconds();
     };
     if (from.isEmpty())
-        startMeasure();
-    else
-        QObject::connect(&page, &BaseWidget::logmessage, &page, [&](KestrixStudio::LogLevel, const QString& text) {
-            if (text == from)
-                startMeasure();
-        });
-
-    page.startBootloader(1);
-
+        start();
+    QObject::connect(&update, &FirmwareUpdate::logmessage, [&](KestrixStudio::LogLevel, const QString& text) {
+        if (text == from)
+            start();
+    });
+    update.run(1, 6);
     Measure m;
-    m.wallSeconds = double(wall.elapsed()) / 1000.0;
-    m.cpuPercent = m.wallSeconds > 0 ? 100.0 * (processCpuSeconds() - cpuStart) / m.wallSeconds : 0.0;
+    m.wallMs = double(wall.nsecsElapsed()) / 1e6;
+    m.cpuPercent = m.wallMs > 0 ? 100.0 * (processCpuSeconds() - cpuStart) * 1000.0 / m.wallMs : 0.0;
     return m;
+}
+
+// The tool alone on a board that already waits in its bootloader.
+double toolAloneMs()
+{
+    writeBench(4);
+    QProcess tool;
+    QElapsedTimer wall;
+    wall.start();
+    tool.start(FirmwareUpdate::toolPath(), { "at90usb1287", "flash", FirmwareUpdate::firmwarePath(6) });
+    tool.waitForFinished(-1);
+    return double(wall.nsecsElapsed()) / 1e6;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-
+    QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
     ApplicationDirectory::setPathForTesting(dir.path());
     QDir(dir.path()).mkdir("hex");
     writeFile(dir.path() + "/hex/KestrixFirmware_6.hex", ":00000001FF\n");
-    writeFile(
-        dir.path() + "/dfu-programmer", QStringLiteral("#!/bin/sh\nsleep %1\n").arg(waitMs / 1000).toUtf8(), true);
-    DefaultWidget warmUp(nullptr); // scans the hex folder
+    qputenv("KM4200_BENCH", benchPath().toLocal8Bit());
 
-    DefaultWidget::setBootloaderTimeoutForTesting(waitMs);
-    const Measure bootloader = runUpdate("bootloader=silent", QString());
-    const Measure tool = runUpdate("bootloader=responds", "Starting update of board 1");
+    useTool(QStringLiteral("exec \"%1\" \"$@\"").arg(DFU_PROGRAMMER_PATH).toUtf8());
+    QList<double> updates;
+    QList<double> tools;
+    for (int i = 0; i < rounds; ++i) {
+        tools << toolAloneMs();
+        writeBench(1);
+        updates << runUpdate().wallMs;
+    }
+    const double update = median(updates);
+    const double tool = median(tools);
+    const double overhead = update - bootloaderDelayMs - tool;
 
-    const double target = 2.0;
+    useTool(QStringLiteral("sleep %1").arg(waitMs / 1000).toUtf8());
+    writeBench(1, "bootloader=silent");
+    const Measure bootloaderWait = runUpdate();
+    writeBench(1);
+    const Measure toolWait = runUpdate("Starting update of board 1");
+
+    const double overheadTarget = 100.0;
+    const double cpuTarget = 2.0;
     QTextStream out(stdout);
     out.setRealNumberNotation(QTextStream::FixedNotation);
     out.setRealNumberPrecision(2);
-    out << "bootloader_wait_seconds: " << bootloader.wallSeconds << '\n';
-    out << "bootloader_wait_cpu_percent: " << bootloader.cpuPercent << '\n';
-    out << "bootloader_wait_cpu_ratio_to_target: " << bootloader.cpuPercent / target << '\n';
-    out << "tool_wait_seconds: " << tool.wallSeconds << '\n';
-    out << "tool_wait_cpu_percent: " << tool.cpuPercent << '\n';
-    out << "tool_wait_cpu_ratio_to_target: " << tool.cpuPercent / target << '\n';
+    out << "update_ms: " << update << '\n';
+    out << "bootloader_delay_ms: " << bootloaderDelayMs << '\n';
+    out << "tool_alone_ms: " << tool << '\n';
+    out << "engine_overhead_ms: " << overhead << '\n';
+    out << "engine_overhead_ratio_to_target: " << overhead / overheadTarget << '\n';
+    out << "bootloader_wait_seconds: " << bootloaderWait.wallMs / 1000.0 << '\n';
+    out << "bootloader_wait_cpu_percent: " << bootloaderWait.cpuPercent << '\n';
+    out << "bootloader_wait_cpu_ratio_to_target: " << bootloaderWait.cpuPercent / cpuTarget << '\n';
+    out << "tool_wait_seconds: " << toolWait.wallMs / 1000.0 << '\n';
+    out << "tool_wait_cpu_percent: " << toolWait.cpuPercent << '\n';
+    out << "tool_wait_cpu_ratio_to_target: " << toolWait.cpuPercent / cpuTarget << '\n';
     return 0;
 }
