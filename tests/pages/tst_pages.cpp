@@ -455,6 +455,40 @@ private slots:
         QCOMPARE(window.statusBar()->currentMessage(), QString("Board 2 was disconnected; Board 1 is selected now."));
     }
 
+    // Boards go while the page's failure box runs its event loop inside the library's report.
+    void boardsGoDuringFailureBox()
+    {
+        install->openBench(motherboard(1, 5) + motherboard(2, 5) + motherboard(3, 5), 2000);
+        settings = std::make_unique<FlashDefaultSettings>(nullptr);
+        area->attach(settings.get());
+        connect(ConnectionManager::Instance(), &ConnectionManager::updated, settings.get(), &BaseWidget::boardUpdate);
+        QString text;
+        int step = 0;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (step == 0 && modal && !box) { // programming: board 1 goes
+                ++step;
+                install->writeBench(motherboard(2, 5) + motherboard(3, 5), 2000);
+            } else if (step == 1 && box) { // the failure box is open: board 2 goes
+                ++step;
+                text = box->text();
+                install->writeBench(motherboard(3, 5), 2000);
+            } else if (step == 2 && box && !ConnectionManager::Instance()->getBoardByID(2)) {
+                ++step;
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        answer.start(10);
+        child<QAbstractButton>("programButton")->click();
+        QTRY_COMPARE(step, 3);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(text, QString("Where not able to program"));
+        QVERIFY(area->log.contains("error: Board 1 was disconnected."));
+        QCOMPARE(child<QComboBox>("boardBox")->currentText(), QString("Board 3"));
+    }
+
     void exitQuitsApplication() // last: it ends an event loop run
     {
         open(motherboard(1, 5));
