@@ -321,6 +321,13 @@ int WidgetFactory::exitCode()
     return exitStatus;
 }
 
+bool WidgetFactory::isShellOption(const QString& argument)
+{
+    static const QStringList shellOptions = { QStringLiteral("-defaultsettings"), QStringLiteral("-kt3901support"),
+        QStringLiteral("-kt39support"), QStringLiteral("-enablelumo") };
+    return shellOptions.contains(argument, Qt::CaseInsensitive);
+}
+
 KestrixStudio::Features WidgetFactory::features()
 {
     KestrixStudio::Features result = KestrixStudio::FeatureNoFeatures;

@@ -67,6 +67,9 @@ public:
     static KestrixStudio::CommandlineProcessing processCommandLine();
     static KestrixStudio::CommandlineProcessing processCommandLine(const QStringList& arguments);
     static int exitCode();
+    // True for the shell's own start-up options ("-defaultsettings" and the
+    // chip-support switches, in any letter case), which a plug-in's job passes over.
+    static bool isShellOption(const QString& argument);
 
     static KestrixStudio::Features features();
     static void populateView(int category, MenuView* view);

@@ -24,6 +24,8 @@ public:
 
     // Runs the whole job; the result is the process exit status.
     int run(const UpdateOptions& options);
+    // Reports bad input as one line; the result is the exit status for it.
+    int error(const QString& text);
 
 private:
     // Updates one board; true when it ends on the newest firmware.
@@ -32,7 +34,6 @@ private:
     int waitForReturn(int boardID);
     void step(int boardID, KestrixStudio::LogLevel level, const QString& text);
     void result(int boardID, const QString& result, const QString& text, QJsonObject details = QJsonObject());
-    int error(const QString& text);
     // One line: the text, or the fields and the text as one JSON object; the
     // log gets the text.
     void print(KestrixStudio::LogLevel level, const QString& text, QJsonObject fields);

@@ -3,12 +3,18 @@
 #include "basewidget.h"
 #include "firmwareupdatejob.h"
 #include "updateoptions.h"
-#include "widgetsignalbridge.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QTreeWidgetItem>
 
 #include <cstdio>
+
+namespace
+{
+const char helpKey[] = "firmwareupdater/doc/index";
+}
 
 FirmwareUpdaterPlugin::FirmwareUpdaterPlugin()
     : StudioPluginBase(UniqueID, tr("Firmware updater"), 1, 0, 1)
@@ -23,13 +29,13 @@ KestrixStudio::CommandlineProcessing FirmwareUpdaterPlugin::processCommandLine(Q
     QTextStream out(stdout);
     UpdateOptions options;
     if (!options.parse(arguments)) {
-        const QString error = tr("Error: %1").arg(options.errorString());
-        WidgetSignalBridge::instance()->log(KestrixStudio::LogError, error);
-        out << error << Qt::endl;
-        out << tr("Usage: %1 -updatefirmware [-board all|N[,N...]] [-json]")
-                   .arg(QFileInfo(arguments.value(0, QStringLiteral("kestrix-studio"))).fileName())
-            << Qt::endl;
-        m_exitCode = FirmwareUpdateJob::ExitBadInput;
+        // -json may come after the faulty argument.
+        const bool json = arguments.contains(QStringLiteral("-json"), Qt::CaseInsensitive);
+        m_exitCode = FirmwareUpdateJob(&out, json).error(tr("Error: %1").arg(options.errorString()));
+        if (!json)
+            out << tr("Usage: %1 -updatefirmware [-board all|N[,N...]] [-json]")
+                       .arg(QFileInfo(arguments.value(0, QStringLiteral("kestrix-studio"))).fileName())
+                << Qt::endl;
         return KestrixStudio::EndProcessingCommandline;
     }
     FirmwareUpdateJob job(&out, options.json());
@@ -54,4 +60,18 @@ void FirmwareUpdaterPlugin::printUsage(QString, QString module)
         tr("The boards to update, even when current; without it every connected motherboard below the newest "
            "firmware."));
     BaseWidget::printRow(QStringLiteral("  -json"), tr("One JSON object per line instead of plain text."));
+}
+
+QVariant FirmwareUpdaterPlugin::helpResource(QString name)
+{
+    if (name.section(QLatin1Char('#'), 0, 0) != QLatin1String(helpKey))
+        return QVariant();
+    QFile file(QStringLiteral(":/firmwareupdater/doc/index.html"));
+    return file.open(QIODevice::ReadOnly) ? QVariant(file.readAll()) : QVariant();
+}
+
+void FirmwareUpdaterPlugin::populateHelp(QTreeWidgetItem* parent, KestrixStudio::HelpCategory category)
+{
+    if (parent && category == KestrixStudio::CommandLineContent)
+        parent->addChild(BaseWidget::createHelpItem(tr("-updatefirmware (firmware updater)"), QLatin1String(helpKey)));
 }

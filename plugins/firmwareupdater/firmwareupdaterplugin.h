@@ -3,8 +3,8 @@
 #include "studiopluginbase.h"
 
 // The firmware updater: the command-line job
-// "-updatefirmware [-board all|N[,N...]] [-json]". It adds nothing to the
-// window; the overview page updates boards there.
+// "-updatefirmware [-board all|N[,N...]] [-json]" and its help document. It
+// adds nothing else to the window; the overview page updates boards there.
 class FirmwareUpdaterPlugin : public StudioPluginBase
 {
     Q_OBJECT
@@ -18,6 +18,8 @@ public:
     KestrixStudio::CommandlineProcessing processCommandLine(QStringList arguments) override;
     int exitCode() override;
     void printUsage(QString applicationName, QString module) override;
+    QVariant helpResource(QString name) override;
+    void populateHelp(QTreeWidgetItem* parent, KestrixStudio::HelpCategory category) override;
 
 private:
     int m_exitCode = 0;

@@ -1,5 +1,7 @@
 #include "updateoptions.h"
 
+#include "widgetfactory.h"
+
 #include <QCoreApplication>
 
 namespace
@@ -12,18 +14,6 @@ const QString jsonOption = QStringLiteral("-json");
 bool is(const QString& argument, const QString& option)
 {
     return argument.compare(option, Qt::CaseInsensitive) == 0;
-}
-
-// Handled by the shell before the plug-ins see the command line.
-bool isShellOption(const QString& argument)
-{
-    static const QStringList shellOptions = { QStringLiteral("-defaultsettings"), QStringLiteral("-kt3901support"),
-        QStringLiteral("-kt39support"), QStringLiteral("-enablelumo") };
-    for (const QString& option : shellOptions) {
-        if (is(argument, option))
-            return true;
-    }
-    return false;
 }
 
 QString tr(const char* text)
@@ -53,7 +43,7 @@ bool UpdateOptions::parse(const QStringList& arguments)
 
     for (int i = 1; i < arguments.size(); ++i) {
         const QString argument = arguments.at(i);
-        if (isShellOption(argument))
+        if (WidgetFactory::isShellOption(argument))
             continue;
         const QString option = argument.toLower();
         if (is(argument, jobOption) || is(argument, jsonOption)) {

@@ -1,5 +1,7 @@
 #include "programoptions.h"
 
+#include "widgetfactory.h"
+
 #include <QCoreApplication>
 
 namespace
@@ -14,22 +16,10 @@ bool is(const QString& argument, const QString& option)
     return argument.compare(option, Qt::CaseInsensitive) == 0;
 }
 
-// Handled by the shell before the plug-ins see the command line.
-bool isShellOption(const QString& argument)
-{
-    static const QStringList shellOptions = { QStringLiteral("-defaultsettings"), QStringLiteral("-kt3901support"),
-        QStringLiteral("-kt39support"), QStringLiteral("-enablelumo") };
-    for (const QString& option : shellOptions) {
-        if (is(argument, option))
-            return true;
-    }
-    return false;
-}
-
 bool isOption(const QString& argument)
 {
     return is(argument, programOption) || is(argument, boardOption) || is(argument, slotOption)
-        || isShellOption(argument);
+        || WidgetFactory::isShellOption(argument);
 }
 
 QString tr(const char* text)
@@ -60,7 +50,7 @@ bool ProgramOptions::parse(const QStringList& arguments)
 
     for (int i = 1; i < arguments.size(); ++i) {
         const QString argument = arguments.at(i);
-        if (isShellOption(argument))
+        if (WidgetFactory::isShellOption(argument))
             continue;
         const bool file = is(argument, programOption);
         const bool board = is(argument, boardOption);

@@ -71,6 +71,7 @@ private slots:
                                        << "11 12 10 11";
         QTest::newRow("bad argument") << "-board one" << 2 << "Usage: kestrix-studio -updatefirmware"
                                       << "11 12 10 11";
+        QTest::newRow("bad argument, json") << "-board one -json" << 2 << "" << "11 12 10 11";
         QTest::newRow("no firmware file") << "-board all" << 2 << "Error: no firmware file"
                                           << "11 12 10 11";
     }
