@@ -53,6 +53,18 @@ const char settingsOrganization[] = "Arvenholt Labs Group";
 const char settingsApplication[] = "KesTrix Studio";
 const char settingsGroup[] = "mainWindow";
 
+// The trees highlight the item of the page shown, however it was asked for.
+void followInTrees(const BaseWidget* page, int type, int boardID, int subtype)
+{
+    if (MenuView::selectionStandsFor(type, boardID, subtype))
+        return; // pressed in a tree, or asked for once more
+    // The overview is the page of every type that no plug-in serves.
+    if (qobject_cast<const DefaultWidget*>(page))
+        MenuView::followPage(KestrixStudio::WidgetTypeDefault, 0, 0);
+    else
+        MenuView::followPage(type, boardID, subtype);
+}
+
 } // namespace
 
 KM4200::KM4200(int mode, QWidget* parent, Qt::WindowFlags flags)
@@ -436,6 +448,7 @@ void KM4200::widgetChange(int type, int boardID, int subtype)
     }
     currentPage = pageHost->change(type, boardID, subtype);
     scrollArea = pageHost->scrollArea();
+    followInTrees(currentPage, type, boardID, subtype);
     updateTitle();
 }
 

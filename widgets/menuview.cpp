@@ -1,13 +1,26 @@
 #include "menuview.h"
 
 #include <QLoggingCategory>
-#include <QTreeWidgetItem>
+#include <QTreeWidgetItemIterator>
 
 Q_LOGGING_CATEGORY(lcMenuView, "kestrix.menuview", QtWarningMsg)
 
 QTreeWidgetItem* MenuView::selectedItem = nullptr;
 QTreeWidgetItem* MenuView::startItem = nullptr;
 bool MenuView::selectionLocked = false;
+QList<MenuView*> MenuView::views;
+
+namespace
+{
+
+bool standsFor(const QTreeWidgetItem* item, int type, int boardID, int subtype)
+{
+    return item && type != 0 && (item->flags() & Qt::ItemIsSelectable)
+        && item->data(0, Qt::UserRole + 1).toInt() == type && item->data(0, Qt::UserRole + 2).toInt() == boardID
+        && quint8(item->data(0, Qt::UserRole + 3).toInt()) == quint8(subtype);
+}
+
+} // namespace
 
 MenuView::MenuView(QWidget* parent)
     : QTreeWidget(parent)
@@ -17,6 +30,7 @@ MenuView::MenuView(QWidget* parent)
     invisibleRootItem()->setFlags(Qt::NoItemFlags);
     // Presses only: moving through the tree with the keyboard must not switch pages.
     connect(this, SIGNAL(itemPressed(QTreeWidgetItem*, int)), this, SLOT(items(QTreeWidgetItem*)));
+    views.append(this);
 }
 
 MenuView::~MenuView()
@@ -24,6 +38,7 @@ MenuView::~MenuView()
     disconnect(this, SIGNAL(itemPressed(QTreeWidgetItem*, int)), this, SLOT(items(QTreeWidgetItem*)));
     selectedItem = nullptr;
     startItem = nullptr;
+    views.removeOne(this);
 }
 
 QTreeWidgetItem* MenuView::categoryItem(int category)
@@ -35,6 +50,28 @@ QTreeWidgetItem* MenuView::categoryItem(int category)
 void MenuView::lockSelection()
 {
     selectionLocked = true;
+}
+
+void MenuView::followPage(int type, int boardID, int subtype)
+{
+    if (selectionStandsFor(type, boardID, subtype))
+        return;
+    QTreeWidgetItem* found = nullptr;
+    for (MenuView* view : qAsConst(views)) {
+        for (QTreeWidgetItemIterator it(view); *it && !found; ++it)
+            if (standsFor(*it, type, boardID, subtype))
+                found = *it;
+    }
+    qCDebug(lcMenuView) << "selection follows page" << type << boardID << subtype << "to"
+                        << (found ? found->text(0) : QStringLiteral("no item"));
+    highlight(selectedItem, false);
+    selectedItem = found;
+    highlight(found, true);
+}
+
+bool MenuView::selectionStandsFor(int type, int boardID, int subtype)
+{
+    return standsFor(selectedItem, type, boardID, subtype);
 }
 
 QTreeWidgetItem* MenuView::currentSelectedItem()
@@ -77,12 +114,14 @@ void MenuView::items(QTreeWidgetItem* item)
     const int subtype = item->data(0, Qt::UserRole + 3).toInt();
 
     if (type != 0) {
-        if (item != selectedItem) {
+        // Selected before the request: the page change that follows finds it.
+        const bool newPage = item != selectedItem;
+        selectedItem = item;
+        highlight(item, true);
+        if (newPage) {
             qCDebug(lcMenuView) << "page requested:" << type << boardID << subtype;
             emit itemChange(type, boardID, subtype);
         }
-        selectedItem = item;
-        highlight(item, true);
         return;
     }
 

@@ -24,6 +24,13 @@ public:
     // One-way: once the window is closing, presses no longer change the page.
     static void lockSelection();
 
+    // The page changed by other means than a press (the signal relay, a page,
+    // the firmware check): the shared selection moves to the selectable item
+    // that stands for the page, or clears when no tree has one. Emits nothing.
+    static void followPage(int type, int boardID, int subtype);
+    // True when the highlighted item stands for that page (it was pressed).
+    static bool selectionStandsFor(int type, int boardID, int subtype);
+
     // Read access to the shared selection, for the trees and for tests.
     static QTreeWidgetItem* currentSelectedItem();
     static QTreeWidgetItem* currentStartItem();
@@ -42,4 +49,7 @@ protected:
     static QTreeWidgetItem* selectedItem;
     static QTreeWidgetItem* startItem;
     static bool selectionLocked;
+
+private:
+    static QList<MenuView*> views;
 };

@@ -2,10 +2,12 @@
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "defaultwidget.h"
+#include "deviceview.h"
 #include "firmwareupdate.h"
 #include "helpdialog.h"
 #include "km4200.h"
 #include "logview.h"
+#include "menuview.h"
 #include "plugininfo.h"
 #include "studiopluginprototype.h"
 #include "testsupport.h"
@@ -20,6 +22,7 @@
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 
@@ -57,7 +60,11 @@ struct ShellPlugin : StudioPluginPrototype {
         page->type = type;
         return page;
     }
-    void populateView(int, QTreeWidgetItem*) override { }
+    void populateView(int category, QTreeWidgetItem* parent) override
+    {
+        if (category == WidgetFactory::MenuMotherboards)
+            BaseWidget::createMenuItem(QStringLiteral("Plain page"), parent, PlainPage, 0, 0);
+    }
     void populateMenu(int, QMenu*) override { }
     void populateMenuBar(int, QMenuBar*) override { }
     void setSignalBridge(WidgetSignalBridge*) override { }
@@ -78,6 +85,12 @@ struct ShellPlugin : StudioPluginPrototype {
     KestrixStudio::Features features() override { return KestrixStudio::FeatureNoFeatures; }
     int closeRequest() override { return 0; }
     PluginInfo info { 0x4D570001u, QStringLiteral("window test pages"), 1, 0, 1 };
+};
+
+// Closing the window locks the trees for the rest of the process; every test
+// starts unlocked.
+struct SelectionUnlock : MenuView {
+    static void unlock() { selectionLocked = false; }
 };
 
 // Answers each message box after 100 ms: the first with `answer`, later ones
@@ -173,6 +186,28 @@ class tst_MainWindow : public QObject
         const QList<QAction*> all = window->findChildren<QAction*>();
         return *std::find_if(all.begin(), all.end(), [&](QAction* a) { return a->text() == QLatin1String(text); });
     }
+    // Presses a tree item with the mouse.
+    void press(const QString& text) const
+    {
+        for (MenuView* view : window->findChildren<MenuView*>())
+            for (QTreeWidgetItem* item : view->findItems(text, Qt::MatchExactly | Qt::MatchRecursive))
+                QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(item).center());
+    }
+    // The highlighted items of all trees; they must be the shared selection.
+    QStringList highlighted() const
+    {
+        QStringList texts;
+        for (MenuView* view : window->findChildren<MenuView*>())
+            for (QTreeWidgetItem* item : view->selectedItems())
+                texts << item->text(0);
+        QTreeWidgetItem* shared = MenuView::currentSelectedItem();
+        return texts == (shared ? QStringList { shared->text(0) } : QStringList()) ? texts : QStringList { "drift" };
+    }
+    int pageType() const
+    {
+        auto* testPage = dynamic_cast<TestPage*>(page());
+        return testPage ? testPage->type : qobject_cast<DefaultWidget*>(page()) ? int(Overview) : -1;
+    }
     bool listed(const QString& row) const
     {
         return !window->findChild<LogView*>()->findItems(row, Qt::MatchExactly).isEmpty();
@@ -206,6 +241,7 @@ private slots:
         QVERIFY(writeBench(motherboard(1, 12) + "[nameless]\ntype=1\n\n[odd@group]\ntype=1\n"));
         DefaultWidget::resetCurrentFirmwareIDForTesting();
         BaseWidget::hexPath.clear();
+        SelectionUnlock::unlock();
         plugin = new ShellPlugin;
         WidgetFactory::addPlugin(plugin);
     }
@@ -380,6 +416,38 @@ private slots:
         QCOMPARE(page() == shown, kept);
         QCOMPARE(window->windowTitle(), "Kestrix Studio [*] - Overriding page " + number);
         QCOMPARE(dock("logDock")->isHidden(), hidesLog);
+    }
+
+    // A page asked for through the relay moves the highlight to its tree item,
+    // or clears it when no item stands for it, without asking for a page; the
+    // item highlighted before can then be pressed again.
+    void treeFollowsPage_data()
+    {
+        QTest::addColumn<QString>("before"); // pressed first, and again at the end
+        QTest::addColumn<int>("type"); // asked for through the relay
+        QTest::addColumn<QStringList>("highlighted");
+        QTest::newRow("page with an item") << "Motherboards" << int(PlainPage) << QStringList { "Plain page" };
+        QTest::newRow("page without an item") << "Plain page" << int(HidingPage) << QStringList();
+        QTest::newRow("overview") << "Plain page" << int(Overview) << QStringList { "Motherboards" };
+    }
+
+    void treeFollowsPage()
+    {
+        QFETCH(QString, before);
+        QFETCH(int, type);
+        QFETCH(QStringList, highlighted);
+        open();
+        press(before);
+        const int beforeType = pageType();
+        QCOMPARE(this->highlighted(), QStringList { before });
+        QSignalSpy requests(window->findChild<DeviceView*>(), &MenuView::itemChange);
+        request(type);
+        QCOMPARE(pageType(), type);
+        QCOMPARE(this->highlighted(), highlighted);
+        QVERIFY(requests.isEmpty());
+        press(before);
+        QCOMPARE(pageType(), beforeType);
+        QCOMPARE(this->highlighted(), QStringList { before });
     }
 
     // A page replaced while one of its own slots runs a nested loop stays alive
