@@ -4,9 +4,26 @@
 #include <QEvent>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QScrollBar>
 
 Q_LOGGING_CATEGORY(lcLogView, "kestrix.logview", QtWarningMsg)
+
+namespace
+{
+
+// Lines after the first of a message stand out as belonging to it.
+const QLatin1String continuationIndent("    ");
+
+bool isMultiLine(const QString& text)
+{
+    for (const QChar c : text)
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            return true;
+    return false;
+}
+
+} // namespace
 
 LogView::LogView(const QString& fileName, QWidget* parent)
     : QListWidget(parent)
@@ -73,10 +90,25 @@ void LogView::message(KestrixStudio::LogLevel level, QString message)
     if (level < listThreshold)
         return;
 
+    if (!isMultiLine(message)) {
+        addRow(message);
+    } else {
+        QStringList lines = message.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+        while (lines.size() > 1 && lines.last().isEmpty())
+            lines.removeLast();
+        addRow(lines.first());
+        for (int i = 1; i < lines.size(); ++i)
+            addRow(continuationIndent + lines.at(i));
+    }
+    showNewest();
+}
+
+void LogView::addRow(const QString& text)
+{
     // Rows share the size of the newest one (uniform sizes), so the newest
     // carries the widest width seen: long rows stay readable, not cut off.
-    auto* row = new QListWidgetItem(message);
-    const int textWidth = fontMetrics().horizontalAdvance(message);
+    auto* row = new QListWidgetItem(text);
+    const int textWidth = fontMetrics().horizontalAdvance(text);
     if (rowHeight == 0) {
         addItem(row);
         const QSize natural = itemDelegate()->sizeHint(viewOptions(), indexFromItem(row));
@@ -89,6 +121,10 @@ void LogView::message(KestrixStudio::LogLevel level, QString message)
         row->setSizeHint(QSize(widestRow, rowHeight));
         addItem(row);
     }
+}
+
+void LogView::showNewest()
+{
     // Current row without the immediate scroll: scrolling lays out the
     // whole list, which per append would make a long log quadratic.
     const bool autoScrolling = hasAutoScroll();

@@ -10,7 +10,8 @@
 class QFile;
 
 // The on-screen log and the writer of the log file. Every message goes to the
-// file, flushed at once; status and error messages also go to the list.
+// file, flushed at once; status and error messages also go to the list, one
+// row per line.
 class KESTRIXFRAMEWORK_EXPORT LogView : public QListWidget
 {
     Q_OBJECT
@@ -26,6 +27,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void addRow(const QString& text);
+    void showNewest();
     void scrollToNewest();
 
     QFile* logFile;

@@ -33,32 +33,38 @@ private slots:
     {
         QTest::addColumn<int>("level");
         QTest::addColumn<QString>("line"); // the text follows the first ": "
-        QTest::addColumn<bool>("listed");
-        QTest::newRow("debug") << 0 << "DEBUG: Board 3 found" << false;
-        QTest::newRow("status") << 1 << "STATUS: Programming done" << true;
-        QTest::newRow("error") << 2 << "ERROR: Verify failed" << true;
-        QTest::newRow("unknown") << 7 << ": odd" << true;
-        QTest::newRow("negative") << -1 << ": below" << false;
-        QTest::newRow("empty debug") << 0 << "DEBUG: " << false;
-        QTest::newRow("empty status") << 1 << "STATUS: " << true;
-        QTest::newRow("placeholders") << 1 << "STATUS: 50%1 of %2" << true;
-        QTest::newRow("non-ASCII") << 2 << "ERROR: Modul übersprungen" << true;
+        QTest::addColumn<QStringList>("rows");
+        using L = QStringList;
+        QTest::newRow("debug") << 0 << "DEBUG: Board 3 found" << L();
+        QTest::newRow("status") << 1 << "STATUS: Programming done" << L { "Programming done" };
+        QTest::newRow("error") << 2 << "ERROR: Verify failed" << L { "Verify failed" };
+        QTest::newRow("unknown") << 7 << ": odd" << L { "odd" };
+        QTest::newRow("negative") << -1 << ": below" << L();
+        QTest::newRow("empty debug") << 0 << "DEBUG: " << L();
+        QTest::newRow("empty status") << 1 << "STATUS: " << L { "" };
+        QTest::newRow("placeholders") << 1 << "STATUS: 50%1 of %2" << L { "50%1 of %2" };
+        QTest::newRow("non-ASCII") << 2 << "ERROR: Modul übersprungen" << L { "Modul übersprungen" };
+        // Every line shows; the ones after the first are indented.
+        QTest::newRow("lines") << 2 << "ERROR: Verify failed\nat 0x0040:\r\n\n  expected 00\n"
+                               << L { "Verify failed", "    at 0x0040:", "    ", "      expected 00" };
+        QTest::newRow("lines, debug") << 0 << "DEBUG: a\nb" << L();
     }
 
     void message()
     {
         QFETCH(int, level);
         QFETCH(QString, line);
-        QFETCH(bool, listed);
+        QFETCH(QStringList, rows);
         const QString text = line.section(": ", 1);
         LogView view(logName, nullptr);
         view.message(static_cast<KestrixStudio::LogLevel>(level), text);
         // Read while the view is alive: every line is flushed at once.
-        QCOMPARE(fileLines().mid(2), (QStringList { line, "" }));
-        QCOMPARE(view.count(), listed ? 1 : 0);
+        QCOMPARE(fileLines().mid(2).join('\n'), QString(line).remove('\r') + '\n');
+        QStringList shown;
+        for (int i = 0; i < view.count(); ++i)
+            shown << view.item(i)->text();
+        QCOMPARE(shown, rows);
         QCOMPARE(view.currentRow(), view.count() - 1);
-        if (listed)
-            QCOMPARE(view.item(0)->text(), text);
     }
 
     void twoConstructionsAppend()
