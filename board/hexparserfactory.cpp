@@ -7,31 +7,31 @@
 
 #include <QDir>
 
-namespace
+bool HexParserFactory::read(const QString& fileName, HexModel* model, int format)
 {
-QString s_lastError;
+    return read(fileName, model, format, nullptr);
 }
 
-bool HexParserFactory::read(const QString& fileName, HexModel* model, int format)
+bool HexParserFactory::read(const QString& fileName, HexModel* model, int format, QString* error, int* line)
 {
     if (format != FormatIntelHex) {
         if (model)
             model->reset();
-        s_lastError = QStringLiteral("unsupported file format %1").arg(format);
+        if (error)
+            *error = QStringLiteral("unsupported file format %1").arg(format);
+        if (line)
+            *line = 0;
         return false;
     }
     HexParser parser;
-    if (parser.parseFile(fileName, model)) {
-        s_lastError.clear();
-        return true;
+    const bool ok = parser.parseFile(fileName, model);
+    if (error)
+        *error = parser.errorString();
+    if (line)
+        *line = parser.errorLine();
+    if (!ok) {
+        BenchSimulation::instance()->log(0,
+            QStringLiteral("HEX file %1 rejected: %2").arg(QDir::toNativeSeparators(fileName), parser.errorString()));
     }
-    s_lastError = parser.errorString();
-    BenchSimulation::instance()->log(
-        0, QStringLiteral("HEX file %1 rejected: %2").arg(QDir::toNativeSeparators(fileName), s_lastError));
-    return false;
-}
-
-QString HexParserFactory::lastError()
-{
-    return s_lastError;
+    return ok;
 }

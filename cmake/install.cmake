@@ -31,6 +31,7 @@ set(kestrix_public_headers
     widgets/widgetsignalbridge.h
     widgets/widgetfactory.h
     widgets/basewidget.h
+    widgets/programmingengine.h
     board/km4200controller.h
     board/connectionmanager.h
     board/connectable.h

@@ -4,7 +4,6 @@
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "hexmodel.h"
-#include "hexparserfactory.h"
 #include "ktmodule.h"
 #include "motherboard.h"
 
@@ -21,7 +20,6 @@
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTextStream>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <QUrl>
@@ -43,7 +41,8 @@ class BaseWidgetPrivate
 public:
     QPointer<Connectable> boundBoard;
     QPointer<KTModule> wiredModule;
-    quint64 sequence = 0; // counts programHexFile calls
+    std::unique_ptr<ProgrammingEngine> engine; // of the last programHexFile
+    ProgrammingEngine::Result result;
     QMetaObject::Connection boardGone;
     QMetaObject::Connection moduleGone;
 };
@@ -165,14 +164,6 @@ void BaseWidget::boardDisconnected()
     board = nullptr;
 }
 
-void BaseWidget::progressDialogCancel()
-{
-    if (!progressDialogActive)
-        return;
-    operationCanceled = true;
-    operationFinished = true;
-}
-
 void BaseWidget::afterProgramming() { }
 
 // ---------------------------------------------------------------------------
@@ -239,10 +230,20 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
     this->failureMessage = failureMessage;
     this->moduleIndex = moduleIndex;
     programmingActive = true;
-    ++d->sequence;
+
+    // A fresh engine per run: reports of an earlier run, cancelled or not,
+    // never reach this one.
+    if (d->engine) {
+        d->engine->disconnect(this);
+        d->engine->cancel();
+        d->engine.release()->deleteLater(); // this may run inside its last signal
+    }
+    d->result = ProgrammingEngine::Result();
 
     setBoard(boardID);
     if (!motherBoard) {
+        d->result.outcome = ProgrammingEngine::OutcomeDisconnected;
+        d->result.reason = tr("Board %1 is not connected.").arg(boardID & 0xff);
         QMessageBox::information(this, tr("Board not connected"),
                                  tr("The selected board has been disconnected.\r\nPlease reconnect the board and try "
                                     "again."),
@@ -254,10 +255,8 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
 
     // Each connection exists once, however many sequences run, and a module
     // used by an earlier sequence no longer drives this page.
-    if (d->wiredModule && d->wiredModule != currentModule) {
-        disconnect(d->wiredModule, &KTModule::operationDone, this, &BaseWidget::programmingCheck);
+    if (d->wiredModule && d->wiredModule != currentModule)
         disconnect(d->wiredModule, &KTModule::progressUpdate, this, &BaseWidget::progressUpdated);
-    }
     if (d->wiredModule != currentModule) {
         disconnect(d->moduleGone);
         if (KTModule* module = currentModule) {
@@ -269,8 +268,6 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
     }
     d->wiredModule = currentModule;
     if (currentModule) {
-        disconnect(currentModule, &KTModule::operationDone, this, &BaseWidget::programmingCheck);
-        connect(currentModule, &KTModule::operationDone, this, &BaseWidget::programmingCheck);
         disconnect(currentModule, &KTModule::progressUpdate, this, &BaseWidget::progressUpdated);
         connect(currentModule, &KTModule::progressUpdate, this, &BaseWidget::progressUpdated);
     }
@@ -279,29 +276,44 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
     emit logmessage(KestrixStudio::LogStatus, tr("Checking HEX file"));
 
     if (fileName.isEmpty()) {
-        emit logmessage(KestrixStudio::LogError, tr("No filename was supplied"));
+        d->result.outcome = ProgrammingEngine::OutcomeBadFile;
+        d->result.reason = tr("No filename was supplied");
+        emit logmessage(KestrixStudio::LogError, d->result.reason);
         return false;
     }
 
     const QString connectError = connectErrorText();
     if (!currentModule) {
         qCDebug(lcBaseWidget) << "board" << boardID << "has no module in slot" << moduleIndex;
+        d->result.outcome = ProgrammingEngine::OutcomeFailed;
+        d->result.reason = connectError;
         emit logmessage(KestrixStudio::LogError, connectError);
         return false;
     }
 
     const QString path = QStringLiteral("%1/%2/%3").arg(ApplicationDirectory::path(), folder, fileName);
-    HexModel* model = currentModule->getModel();
-    model->reset();
-    if (!HexParserFactory::read(path, model, HexParserFactory::FormatIntelHex)) {
-        qCDebug(lcBaseWidget) << "parsing" << path << "failed:" << HexParserFactory::lastError();
+    d->result = ProgrammingEngine::readHexFile(path, currentModule->getModel());
+    if (d->result.outcome == ProgrammingEngine::OutcomeBadFile) {
+        qCDebug(lcBaseWidget) << "reading" << path << "failed:" << d->result.reason;
         emit logmessage(KestrixStudio::LogError,
                         tr("Could not parse the HEX file. Please confirm that the file '%1' is in the '%2' folder.")
                             .arg(fileName, folder));
         return false;
     }
 
-    if (!startComparing()) {
+    d->engine = std::make_unique<ProgrammingEngine>();
+    ProgrammingEngine* engine = d->engine.get();
+    connect(engine, &ProgrammingEngine::stepStarted, this, &BaseWidget::stepStarted);
+    connect(engine, &ProgrammingEngine::stepEnded, this, [this](ProgrammingEngine::Step step, quint32 status) {
+        programmingCheck(step == ProgrammingEngine::StepProgramming ? KTModule::OperationProgramming
+                                                                    : KTModule::OperationVerifying,
+                         status);
+    });
+    connect(engine, &ProgrammingEngine::finished, this, &BaseWidget::finishOperation);
+
+    if (!engine->start(boardID, moduleIndex, *currentModule->getModel())) {
+        d->result = engine->result();
+        qCDebug(lcBaseWidget) << "comparison did not start:" << d->result.reason;
         // No orphan dialog: the comparison never started, so nothing will close it.
         closeProgressDialog();
         emit logmessage(KestrixStudio::LogError, connectError);
@@ -316,118 +328,89 @@ QString BaseWidget::connectErrorText() const
               "turned on");
 }
 
-bool BaseWidget::startComparing()
+ProgrammingEngine::Result BaseWidget::programmingResult() const
 {
-    programmingState = StateComparing;
-    currentModule = motherBoard->getModule(moduleIndex);
-    prepareModule(currentModule);
-    qCDebug(lcBaseWidget) << "comparing";
-    showProgressDialog(currentModule, tr("Checking hexfile"), tr("Comparing hexfile with content on device"));
-    return currentModule && currentModule->startVerifying();
+    return d->result;
 }
 
-void BaseWidget::startProgrammingStep()
+void BaseWidget::stepStarted(ProgrammingEngine::Step step)
 {
-    programmingState = StateProgramming;
-    emit logmessage(KestrixStudio::LogStatus, operationText);
-    qCDebug(lcBaseWidget) << "programming";
-    showProgressDialog(currentModule, tr("Programming hexfile"), operationText);
-    if (currentModule) {
-        currentModule->startFlag = true;
-        if (currentModule->startProgramming())
-            return;
-    }
-    stepNotStarted();
-}
-
-void BaseWidget::startVerifyingStep()
-{
-    programmingState = StateVerifying;
-    qCDebug(lcBaseWidget) << "verifying";
-    showProgressDialog(currentModule, tr("Verifying hexfile"), operationText);
-    if (currentModule && currentModule->startVerifying())
-        return;
-    stepNotStarted();
-}
-
-void BaseWidget::stepNotStarted()
-{
-    // No report will come (the board left the bus, say), and without one the
-    // sequence would wait forever behind its dialog. Go on from the event
-    // loop, outside the library call that led here: a programming run that
-    // did not start is judged by the verification; a verification that did
-    // not start ends the sequence as failed.
-    qCDebug(lcBaseWidget) << "step" << programmingState << "did not start";
-    closeProgressDialog();
-    const int state = programmingState;
-    const quint64 sequence = d->sequence;
-    QTimer::singleShot(0, this, [this, state, sequence]() {
-        // A page that ended the run itself, or started a new one, wins.
-        if (d->sequence != sequence || programmingState != state)
-            return;
-        if (state == StateProgramming) {
-            startVerifyingStep();
-            return;
-        }
-        emit logmessage(KestrixStudio::LogError, connectErrorText());
-        finishOperation();
-    });
-}
-
-void BaseWidget::programmingCheck(quint32 what, quint32 status)
-{
-    qCDebug(lcBaseWidget) << "operationDone" << what << status << "in state" << programmingState
-                          << "canceled" << operationCanceled;
-    closeProgressDialog();
-
-    if (what == KTModule::OperationProgramming) {
-        operationFinished = true;
-    } else if (what == KTModule::OperationVerifying) {
-        operationFinished = true;
-        operationSucceeded = (status == 0);
-    }
-
-    switch (programmingState) {
-    case StateComparing:
-        // A cancel ends the sequence when the step reports, whatever it found.
-        if (operationSucceeded || operationCanceled)
-            finishOperation();
-        else
-            startProgrammingStep();
+    qCDebug(lcBaseWidget) << "step" << step;
+    switch (step) {
+    case ProgrammingEngine::StepComparing:
+        programmingState = StateComparing;
+        prepareModule(currentModule);
+        showProgressDialog(currentModule, tr("Checking hexfile"), tr("Comparing hexfile with content on device"));
         break;
-    case StateProgramming:
-        if (operationCanceled)
-            finishOperation();
-        else
-            startVerifyingStep();
+    case ProgrammingEngine::StepProgramming:
+        programmingState = StateProgramming;
+        emit logmessage(KestrixStudio::LogStatus, operationText);
+        showProgressDialog(currentModule, tr("Programming hexfile"), operationText);
         break;
-    case StateVerifying:
-        finishOperation();
+    case ProgrammingEngine::StepVerifying:
+        programmingState = StateVerifying;
+        showProgressDialog(currentModule, tr("Verifying hexfile"), operationText);
         break;
     default:
         break;
     }
 }
 
-void BaseWidget::finishOperation()
+void BaseWidget::programmingCheck(quint32 what, quint32 status)
 {
-    programmingState = StateFinished;
+    // The engine drives the steps; the page closes the step's dialog and
+    // keeps its flags.
+    qCDebug(lcBaseWidget) << "operationDone" << what << status << "in state" << programmingState;
+    closeProgressDialog();
+    if (what == KTModule::OperationProgramming) {
+        operationFinished = true;
+    } else if (what == KTModule::OperationVerifying) {
+        operationFinished = true;
+        operationSucceeded = (status == 0);
+    }
+}
 
-    if (operationCanceled) {
-        if (currentModule)
-            currentModule->abort();
+void BaseWidget::progressDialogCancel()
+{
+    if (!progressDialogActive)
+        return;
+    operationCanceled = true;
+    operationFinished = true;
+    // At once: the running step is aborted and nothing follows it.
+    if (d->engine && d->engine->isRunning())
+        d->engine->cancel();
+}
+
+void BaseWidget::finishOperation(const ProgrammingEngine::Result& result)
+{
+    closeProgressDialog();
+    programmingState = StateFinished;
+    d->result = result;
+
+    switch (result.outcome) {
+    case ProgrammingEngine::OutcomeCancelled:
+        operationCanceled = true;
         emit logmessage(KestrixStudio::LogStatus, tr("User canceled the operation"));
         emit programmingDone(false);
-    } else if (operationSucceeded) {
+        return;
+    case ProgrammingEngine::OutcomeUnchanged:
+    case ProgrammingEngine::OutcomeProgrammed:
+        // The engine has reset the board already.
+        operationSucceeded = true;
         emit logmessage(KestrixStudio::LogStatus, successMessage);
-        if (motherBoard)
-            motherBoard->resetDevice();
         emit programmingDone(true);
-    } else {
-        emit logmessage(KestrixStudio::LogError, failureMessage);
-        QMessageBox::warning(parentWidget(), tr("Programming failed"), failureMessage, QMessageBox::Ok);
-        emit programmingDone(false);
+        return;
+    case ProgrammingEngine::OutcomeDisconnected:
+        emit logmessage(KestrixStudio::LogError, connectErrorText());
+        break;
+    default:
+        break;
     }
+    qCDebug(lcBaseWidget) << "failed:" << result.reason;
+    operationSucceeded = false;
+    emit logmessage(KestrixStudio::LogError, failureMessage);
+    QMessageBox::warning(parentWidget(), tr("Programming failed"), failureMessage, QMessageBox::Ok);
+    emit programmingDone(false);
 }
 
 void BaseWidget::progDone(bool success)

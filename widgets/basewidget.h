@@ -2,6 +2,7 @@
 
 #include "kestrixframework_export.h"
 #include "kestrixstudio.h"
+#include "programmingengine.h"
 
 #include <QFileDialog>
 #include <QString>
@@ -125,6 +126,10 @@ public:
     static QString hexPath;
 
 protected:
+    // The outcome of the last programHexFile, also when it stopped before
+    // the module was asked (bad file, board missing, module refused).
+    ProgrammingEngine::Result programmingResult() const;
+
     MotherBoard* motherBoard;
     Connectable* board;
     bool operationFinished;
@@ -148,11 +153,8 @@ protected:
     static QString completeFileExtension(const QString& fileName, const QString& nameFilter);
 
 private:
-    bool startComparing();
-    void startProgrammingStep();
-    void startVerifyingStep();
-    void finishOperation();
-    void stepNotStarted();
+    void stepStarted(ProgrammingEngine::Step step);
+    void finishOperation(const ProgrammingEngine::Result& result);
     QString connectErrorText() const;
 
     std::unique_ptr<BaseWidgetPrivate> d;

@@ -4,7 +4,6 @@
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "hexmodel.h"
-#include "hexparserfactory.h"
 #include "ktmodule.h"
 #include "moduleprogrammerlog.h"
 #include "motherboard.h"
@@ -23,7 +22,6 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
-#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -100,7 +98,6 @@ ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* sett
     connect(m_browseButton, &QPushButton::clicked, this, &ModuleProgrammerPage::browse);
     connect(m_programButton, &QPushButton::clicked, this, &ModuleProgrammerPage::program);
     connect(m_pathEdit, &QLineEdit::returnPressed, this, &ModuleProgrammerPage::program);
-    connect(this, &BaseWidget::logmessage, this, &ModuleProgrammerPage::recordLog);
 
     if (m_settings)
         m_pathEdit->setText(m_settings->lastFile(m_boardID));
@@ -163,11 +160,12 @@ void ModuleProgrammerPage::boardUpdate()
     setRunning(programmingActive);
 
     // A run cut off by the board leaving keeps its own message.
-    if (!found && !programmingActive && !m_boardLost) {
+    const ProgrammingEngine::Result last = programmingResult();
+    const bool cutOff = last.outcome == ProgrammingEngine::OutcomeDisconnected && last.step != ProgrammingEngine::StepNone;
+    if (!found && !programmingActive && !cutOff) {
         showStatus(
             tr("Board %1 is not connected. Connect it to program its modules.").arg(m_boardID & 0xff), StatusError);
     } else if (found && !wasConnected && !programmingActive) {
-        m_boardLost = false;
         showStatus(QString(), StatusInfo);
     }
 }
@@ -248,10 +246,6 @@ void ModuleProgrammerPage::program()
         folder = QStringLiteral(".");
     m_runFile = file.fileName();
     m_runTarget = tr("%1 of board %2").arg(ProgrammingJob::slotName(slot)).arg(m_boardID & 0xff);
-    m_lastError.clear();
-    m_programmed = false;
-    m_boardLost = false;
-    m_module.clear();
     qCDebug(lcModuleProgrammer) << "programming" << file.absoluteFilePath() << "as" << folder << m_runFile
                                 << "into board" << m_boardID << "slot" << slot;
 
@@ -265,16 +259,8 @@ void ModuleProgrammerPage::program()
 
     // Stopped before the module was asked: nothing is running.
     programmingActive = false;
-    QString reason = m_lastError;
-    if (currentModule && currentModule->getModel()->isEmpty() && !HexParserFactory::lastError().isEmpty()
-        && motherBoard) {
-        reason = tr("%1 is not a valid HEX file: %2").arg(m_runFile, HexParserFactory::lastError());
-        emit logmessage(KestrixStudio::LogError, reason);
-    }
-    if (!motherBoard)
-        reason = tr("Board %1 is not connected.").arg(m_boardID & 0xff);
     setRunning(false);
-    showStatus(reason, StatusError);
+    showStatus(outcomeText(programmingResult()), StatusError);
 }
 
 void ModuleProgrammerPage::browse()
@@ -293,78 +279,44 @@ void ModuleProgrammerPage::browse()
 void ModuleProgrammerPage::prepareModule(KTModule* module)
 {
     // Program memory, whatever another page set up on the same module.
-    if (module) {
+    if (module)
         module->setTargetMemoryType(KTModule::MemoryNormal);
-        connect(module, &KTModule::operationDone, this, &ModuleProgrammerPage::moduleReported, Qt::UniqueConnection);
-    }
     if (motherBoard)
         motherBoard->setDefaultMode(false);
-    m_module = module;
 }
 
-void ModuleProgrammerPage::moduleReported(quint32 what, quint32 status)
+QString ModuleProgrammerPage::outcomeText(const ProgrammingEngine::Result& result) const
 {
-    Q_UNUSED(status)
-    if (what == KTModule::OperationProgramming)
-        m_programmed = true;
-}
-
-void ModuleProgrammerPage::recordLog(KestrixStudio::LogLevel level, const QString& message)
-{
-    if (level == KestrixStudio::LogError)
-        m_lastError = message;
+    switch (result.outcome) {
+    case ProgrammingEngine::OutcomeProgrammed:
+        return tr("%1 was programmed into the %2 and verified.").arg(m_runFile, m_runTarget);
+    case ProgrammingEngine::OutcomeUnchanged:
+        return tr("The %1 already holds %2; nothing was programmed.").arg(m_runTarget, m_runFile);
+    case ProgrammingEngine::OutcomeCancelled:
+        return result.written ? tr("Cancelled. The %1 may hold incomplete content; program it again.").arg(m_runTarget)
+                              : tr("Cancelled before anything was written; the %1 is unchanged.").arg(m_runTarget);
+    case ProgrammingEngine::OutcomeDisconnected:
+        return result.step == ProgrammingEngine::StepNone
+            ? tr("Board %1 is not connected.").arg(m_boardID & 0xff)
+            : tr("Board %1 was disconnected while its %2 was being programmed.")
+                  .arg(m_boardID & 0xff)
+                  .arg(ProgrammingJob::slotName(moduleIndex));
+    case ProgrammingEngine::OutcomeBadFile:
+        return tr("%1 is not a valid HEX file: %2").arg(m_runFile, result.reason);
+    default:
+        return tr("Programming %1 into the %2 failed: %3").arg(m_runFile, m_runTarget, result.reason);
+    }
 }
 
 void ModuleProgrammerPage::afterProgramming()
 {
     setRunning(false);
-    // The sequence may notice the board leaving before the page does; the
-    // user is told the same either way, not that the board is merely absent.
-    if (!lastProgrammingResult && !operationCanceled && !m_boardLost && !connectedBoard()) {
-        m_boardLost = true;
-        emit logmessage(KestrixStudio::LogError,
-            tr("Board %1 was disconnected while its %2 was being programmed.")
-                .arg(m_boardID & 0xff)
-                .arg(ProgrammingJob::slotName(moduleIndex)));
-    }
-    if (m_boardLost)
-        showStatus(m_lastError, StatusError);
-    else if (lastProgrammingResult && m_programmed)
-        showStatus(tr("%1 was programmed into the %2 and verified.").arg(m_runFile, m_runTarget), StatusSuccess);
-    else if (lastProgrammingResult)
-        showStatus(tr("The %1 already holds %2; nothing was programmed.").arg(m_runTarget, m_runFile), StatusSuccess);
-    else if (operationCanceled)
-        showStatus(
-            tr("Cancelled. The %1 may hold incomplete content; program it again.").arg(m_runTarget), StatusError);
-    else
-        showStatus(failureMessage + QLatin1Char('.'), StatusError);
+    const ProgrammingEngine::Result result = programmingResult();
+    const QString text = outcomeText(result);
+    if (result.outcome == ProgrammingEngine::OutcomeDisconnected || result.outcome == ProgrammingEngine::OutcomeFailed)
+        emit logmessage(KestrixStudio::LogError, text);
+    showStatus(text, result.succeeded() ? StatusSuccess : StatusError);
     boardUpdate();
-}
-
-void ModuleProgrammerPage::boardDisconnected()
-{
-    BaseWidget::boardDisconnected();
-    // The sequence waits for a report that a board gone may never send;
-    // look once the library has finished with the board.
-    if (programmingActive)
-        QTimer::singleShot(0, this, &ModuleProgrammerPage::endInterruptedRun);
-}
-
-void ModuleProgrammerPage::endInterruptedRun()
-{
-    if (!programmingActive || programmingState == StateFinished || programmingState == StateIdle)
-        return;
-    if (m_module && m_module->isBusy())
-        return;
-    qCDebug(lcModuleProgrammer) << "board" << m_boardID << "left during state" << programmingState;
-    closeProgressDialog();
-    programmingState = StateFinished;
-    m_boardLost = true;
-    emit logmessage(KestrixStudio::LogError,
-        tr("Board %1 was disconnected while its %2 was being programmed.")
-            .arg(m_boardID & 0xff)
-            .arg(ProgrammingJob::slotName(moduleIndex)));
-    emit programmingDone(false);
 }
 
 bool ModuleProgrammerPage::isHexFile(const QString& fileName)

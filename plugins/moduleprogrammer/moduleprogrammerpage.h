@@ -2,7 +2,6 @@
 
 #include "basewidget.h"
 
-#include <QPointer>
 
 class KTModule;
 class MotherBoard;
@@ -41,7 +40,6 @@ public:
 
 public slots:
     void boardUpdate() override;
-    void boardDisconnected() override;
     // The Program button.
     void program();
     // The Browse button.
@@ -53,11 +51,6 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private slots:
-    void moduleReported(quint32 what, quint32 status);
-    void recordLog(KestrixStudio::LogLevel level, const QString& message);
-    void endInterruptedRun();
-
 private:
     enum StatusKind { StatusInfo, StatusBusy, StatusSuccess, StatusError };
 
@@ -65,6 +58,7 @@ private:
     void fillSlots(MotherBoard* board);
     void setRunning(bool running);
     void showStatus(const QString& text, StatusKind kind);
+    QString outcomeText(const ProgrammingEngine::Result& result) const;
     static bool isHexFile(const QString& fileName);
     static QString droppedHexFile(const QMimeData* mime);
 
@@ -84,11 +78,7 @@ private:
     QLabel* m_statusLabel;
 
     // Of the run in progress.
-    QPointer<KTModule> m_module;
     QString m_runFile;
     QString m_runTarget;
-    QString m_lastError;
-    bool m_programmed = false;
-    bool m_boardLost = false;
     bool m_connected = false;
 };

@@ -132,15 +132,15 @@ KestrixStudio::CommandlineProcessing ModuleProgrammerPlugin::processCommandLine(
 
     QTextStream out(stdout);
     ProgramOptions options;
-    if (!options.parse(arguments)) {
-        out << tr("Error: %1").arg(options.errorString()) << Qt::endl;
-        out << tr("Usage: %1 -program <file.hex> -board <id> [-slot 0..3]")
-                   .arg(QFileInfo(arguments.value(0, QStringLiteral("kestrix-studio"))).fileName())
-            << Qt::endl;
+    const bool parsed = options.parse(arguments);
+    ProgrammingJob job(&out, options.json());
+    if (!parsed) {
+        job.error(tr("%1 Usage: %2 -program <file.hex> -board <id>|<id>,<id>...|all [-slot 0..3] [-json]")
+                      .arg(options.errorString(),
+                          QFileInfo(arguments.value(0, QStringLiteral("kestrix-studio"))).fileName()));
         m_exitCode = ProgrammingJob::ExitBadInput;
         return KestrixStudio::EndProcessingCommandline;
     }
-    ProgrammingJob job(&out);
     m_exitCode = job.run(options);
     qCDebug(lcModuleProgrammer) << "command-line job ended with" << m_exitCode;
     return KestrixStudio::EndProcessingCommandline;
@@ -159,11 +159,17 @@ void ModuleProgrammerPlugin::printUsage(QString applicationName, QString module)
     BaseWidget::printRow(QStringLiteral("-program <file>"),
         tr("Module programmer: programs an Intel HEX file into a module without opening the "
            "window. Compares first, programs only when the content differs, verifies and resets "
-           "the board. Exit status 0 on success, 1 when programming or verifying fails, 2 for "
-           "bad arguments, a missing board or an unreadable file."));
-    BaseWidget::printRow(QStringLiteral("  -board <id>"), tr("The motherboard's ID (required)."));
+           "the board; several boards are programmed at once. Exit status 0 when every board "
+           "holds the file afterwards, 1 when any board failed, 2 for bad arguments, an unknown "
+           "board or a bad file (a regular file of at most 16 MiB), decided before anything is written."));
+    BaseWidget::printRow(QStringLiteral("  -board <ids>"),
+        tr("Required: a board ID, a list such as 1,3,5, or all (every connected motherboard)."));
     BaseWidget::printRow(
         QStringLiteral("  -slot <0..3>"), tr("0 module (default), 1 extension board, 2 ISP, 3 external module."));
+    BaseWidget::printRow(QStringLiteral("  -json"),
+        tr("One JSON object per line: progress {board, step, percent}; per board at the end "
+           "{board, slot, result, message} with result programmed, unchanged, failed, cancelled or "
+           "disconnected; bad input {result: error, message}."));
 }
 
 KestrixStudio::Features ModuleProgrammerPlugin::features()

@@ -3,22 +3,24 @@
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "hexmodel.h"
-#include "hexparserfactory.h"
 #include "km4200controller.h"
 #include "moduleprogrammerlog.h"
 #include "motherboard.h"
 #include "programoptions.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QPointer>
+#include <QJsonDocument>
 #include <QTextStream>
 
 #include <memory>
+#include <vector>
 
-ProgrammingJob::ProgrammingJob(QTextStream* out, QObject* parent)
+ProgrammingJob::ProgrammingJob(QTextStream* out, bool json, QObject* parent)
     : QObject(parent)
     , m_out(out)
+    , m_json(json)
 {
 }
 
@@ -38,6 +40,13 @@ QString ProgrammingJob::slotName(int slot)
     }
 }
 
+QString ProgrammingJob::resultName(const ProgrammingEngine::Result& result)
+{
+    if (result.outcome == ProgrammingEngine::OutcomeBadFile || result.outcome == ProgrammingEngine::OutcomeNone)
+        return QStringLiteral("failed");
+    return ProgrammingEngine::outcomeName(result.outcome);
+}
+
 int ProgrammingJob::run(const ProgramOptions& options)
 {
     // The shell opens the library before it offers the command line. A host
@@ -52,153 +61,176 @@ int ProgrammingJob::run(const ProgramOptions& options)
 
 int ProgrammingJob::runOnLibrary(const ProgramOptions& options)
 {
-    const int boardID = options.boardID();
     const int slot = options.slot();
     const QString path = QFileInfo(options.fileName()).absoluteFilePath();
+    m_fileName = QFileInfo(path).fileName();
 
-    auto* motherBoard = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(boardID));
-    if (!motherBoard || motherBoard->getTypeConnected() != Connectable::TypeMotherBoard) {
-        QStringList connected;
-        const auto boards = ConnectionManager::Instance()->getBoardIterator();
-        for (auto it = boards.constBegin(); it != boards.constEnd(); ++it) {
-            if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard)
-                connected << QString::number(it.key());
-        }
-        line(tr("Error: no motherboard with ID %1 is connected (connected: %2).")
-                 .arg(boardID)
-                 .arg(connected.isEmpty() ? tr("none") : connected.join(QStringLiteral(", "))));
+    HexModel image;
+    const ProgrammingEngine::Result read = ProgrammingEngine::readHexFile(path, &image);
+    if (read.outcome == ProgrammingEngine::OutcomeBadFile) {
+        error(tr("cannot read the HEX file %1: %2").arg(QDir::toNativeSeparators(path), read.reason));
         return ExitBadInput;
     }
-    if (slot == MotherBoard::SlotExternalModule && !motherBoard->hasModuleExternalModuleCapability()) {
-        line(tr("Error: board %1 has no connector for an external module.").arg(boardID & 0xff));
+    const QList<int> boards = chooseBoards(options);
+    if (boards.isEmpty())
         return ExitBadInput;
-    }
-    KTModule* module = motherBoard->getModule(slot);
-    if (!module) {
-        line(tr("Error: board %1 has no module slot %2.").arg(boardID & 0xff).arg(slot));
-        return ExitBadInput;
-    }
+    if (!m_json)
+        line(tr("Read %1 (%2 bytes)").arg(QDir::toNativeSeparators(path)).arg(image.byteCount()));
 
-    HexModel* model = module->getModel();
-    model->reset();
-    if (!HexParserFactory::read(path, model, HexParserFactory::FormatIntelHex)) {
-        line(tr("Error: cannot read the HEX file %1: %2").arg(path, HexParserFactory::lastError()));
-        return ExitBadInput;
-    }
-    line(tr("Read %1 (%2 bytes)").arg(path).arg(model->byteCount()));
-
-    // This job writes program memory, whatever a page set up before.
-    module->setTargetMemoryType(KTModule::MemoryNormal);
-    motherBoard->setDefaultMode(false);
-    const QString target = tr("%1 of board %2").arg(slotName(slot)).arg(boardID & 0xff);
-
-    // The board may leave the bus while the job waits; its objects go with it.
-    QPointer<MotherBoard> boardGuard(motherBoard);
-    QPointer<KTModule> moduleGuard(module);
-    auto lost = [&]() {
-        if (boardGuard && moduleGuard && ConnectionManager::Instance()->getBoardByID(boardID) == boardGuard)
-            return false;
-        line(tr("Error: board %1 was disconnected while its %2 was being programmed.")
-                 .arg(boardID & 0xff)
-                 .arg(slotName(slot)));
-        return true;
-    };
-
-    quint32 status = 0;
-    begin(tr("Comparing with the %1 ...").arg(target));
-    if (!runStep(module, KTModule::OperationVerifying, &status)) {
-        finish(tr("no answer"));
-        line(tr("Error: could not connect to the %1. Please ensure that the module is in place and the motherboard "
-                "turned on.")
-                 .arg(target));
-        return ExitProgrammingFailed;
-    }
-
-    const bool upToDate = status == KTModule::StatusSuccess;
-    if (upToDate) {
-        finish(tr("equal, nothing to program"));
-    } else {
-        finish(tr("different"));
-        if (lost())
-            return ExitProgrammingFailed;
-
-        begin(tr("Programming ..."));
-        quint32 programStatus = 0;
-        if (!runStep(module, KTModule::OperationProgramming, &programStatus))
-            finish(tr("did not start"));
-        else
-            finish(programStatus == KTModule::StatusSuccess ? tr("done") : tr("failed (status %1)").arg(programStatus));
-
-        if (lost())
-            return ExitProgrammingFailed;
-        // Verified whatever programming reported: the module's content decides.
-        begin(tr("Verifying ..."));
-        if (!runStep(module, KTModule::OperationVerifying, &status)) {
-            finish(tr("no answer"));
-            line(tr("Error: programming the %1 failed.").arg(target));
-            return ExitProgrammingFailed;
-        }
-        if (status != KTModule::StatusSuccess) {
-            finish(tr("failed (status %1)").arg(status));
-            line(tr("Error: programming the %1 failed.").arg(target));
-            return ExitProgrammingFailed;
-        }
-        finish(tr("ok"));
-    }
-    if (lost())
-        return ExitProgrammingFailed;
-
-    begin(tr("Resetting board %1 ...").arg(boardID & 0xff));
-    motherBoard->resetDevice();
-    finish(tr("done"));
-    line(upToDate ? tr("The %1 already held %2.").arg(target, QFileInfo(path).fileName())
-                  : tr("The %1 now holds %2.").arg(target, QFileInfo(path).fileName()));
-    return ExitSuccess;
-}
-
-bool ProgrammingJob::runStep(KTModule* module, KTModule::Operation what, quint32* status)
-{
+    // All boards at once; each engine reports on its own.
     QEventLoop loop;
-    bool reported = false;
-    quint32 reportedStatus = KTModule::StatusDeviceLost;
-    connect(module, &KTModule::operationDone, &loop, [&](quint32 reportedWhat, quint32 value) {
-        if (reportedWhat != quint32(what))
-            return;
-        reported = true;
-        reportedStatus = value;
-        loop.quit();
-    });
-    // A module that goes away never reports.
-    connect(module, &QObject::destroyed, &loop, &QEventLoop::quit);
+    int running = 0;
+    bool failed = false;
+    std::vector<std::unique_ptr<ProgrammingEngine>> engines;
+    for (int boardID : boards) {
+        auto* motherBoard = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(boardID));
+        // This job writes program memory, whatever a page set up before.
+        motherBoard->setDefaultMode(false);
+        motherBoard->getModule(slot)->setTargetMemoryType(KTModule::MemoryNormal);
 
-    bool started = false;
-    if (what == KTModule::OperationProgramming) {
-        module->startFlag = true;
-        started = module->startProgramming();
-    } else {
-        started = module->startVerifying();
+        engines.push_back(std::make_unique<ProgrammingEngine>());
+        ProgrammingEngine* engine = engines.back().get();
+        connect(engine, &ProgrammingEngine::progress, this,
+            [this, boardID](ProgrammingEngine::Step step, int percent) { progress(boardID, step, percent); });
+        connect(engine, &ProgrammingEngine::stepEnded, this,
+            [this, boardID](ProgrammingEngine::Step step, quint32 status) { stepEnded(boardID, step, status); });
+        connect(engine, &ProgrammingEngine::finished, this,
+            [&, boardID](const ProgrammingEngine::Result& result) {
+                boardFinished(boardID, slot, result);
+                failed = failed || !result.succeeded();
+                if (--running == 0)
+                    loop.quit();
+            });
+        ++running;
+        if (!engine->start(boardID, slot, image)) {
+            --running;
+            failed = true;
+            boardFinished(boardID, slot, engine->result());
+        }
     }
-    qCDebug(lcModuleProgrammer) << "step" << quint32(what) << "started" << started;
-    if (!started)
-        return false;
-    if (!reported)
+    if (running > 0)
         loop.exec();
-    *status = reportedStatus;
-    return true;
+    qCDebug(lcModuleProgrammer) << "job on" << boards << "ends; failed:" << failed;
+    return failed ? ExitProgrammingFailed : ExitSuccess;
 }
 
-void ProgrammingJob::begin(const QString& text)
+QList<int> ProgrammingJob::chooseBoards(const ProgramOptions& options)
 {
-    *m_out << text << ' ';
-    m_out->flush();
+    QList<int> connected;
+    const auto boards = ConnectionManager::Instance()->getBoardIterator();
+    for (auto it = boards.constBegin(); it != boards.constEnd(); ++it) {
+        if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard)
+            connected << it.key();
+    }
+    QStringList connectedText;
+    for (int boardID : qAsConst(connected))
+        connectedText << QString::number(boardID);
+    const QString connectedList = connected.isEmpty() ? tr("none") : connectedText.join(QStringLiteral(", "));
+
+    QList<int> chosen = options.allBoards() ? connected : options.boardIDs();
+    if (chosen.isEmpty()) {
+        error(tr("no motherboard is connected."));
+        return {};
+    }
+    for (int boardID : qAsConst(chosen)) {
+        if (!connected.contains(boardID)) {
+            error(tr("no motherboard with ID %1 is connected (connected: %2).").arg(boardID).arg(connectedList));
+            return {};
+        }
+        auto* motherBoard = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(boardID));
+        if (options.slot() == MotherBoard::SlotExternalModule && !motherBoard->hasModuleExternalModuleCapability()) {
+            error(tr("board %1 has no connector for an external module.").arg(boardID & 0xff));
+            return {};
+        }
+        if (!motherBoard->getModule(options.slot())) {
+            error(tr("board %1 has no module slot %2.").arg(boardID & 0xff).arg(options.slot()));
+            return {};
+        }
+    }
+    return chosen;
 }
 
-void ProgrammingJob::finish(const QString& text)
+void ProgrammingJob::progress(int boardID, ProgrammingEngine::Step step, int percent)
 {
-    *m_out << text << Qt::endl;
+    if (!m_json)
+        return;
+    const int key = int(step) * 1000 + percent;
+    if (m_lastProgress.value(boardID, -1) == key)
+        return;
+    m_lastProgress.insert(boardID, key);
+    json({ { QStringLiteral("board"), boardID & 0xff }, { QStringLiteral("step"), ProgrammingEngine::stepName(step) },
+        { QStringLiteral("percent"), percent } });
+}
+
+void ProgrammingJob::stepEnded(int boardID, ProgrammingEngine::Step step, quint32 status)
+{
+    if (m_json)
+        return;
+    QString what;
+    switch (step) {
+    case ProgrammingEngine::StepComparing:
+        what = status == KTModule::StatusSuccess ? tr("Comparing ... equal, nothing to program")
+                                                 : tr("Comparing ... different");
+        break;
+    case ProgrammingEngine::StepProgramming:
+        what = status == KTModule::StatusSuccess ? tr("Programming ... done")
+                                                 : tr("Programming ... failed (status %1)").arg(status);
+        break;
+    default:
+        what = status == KTModule::StatusSuccess ? tr("Verifying ... ok")
+                                                 : tr("Verifying ... failed (status %1)").arg(status);
+        break;
+    }
+    line(tr("Board %1: %2").arg(boardID & 0xff).arg(what));
+}
+
+void ProgrammingJob::boardFinished(int boardID, int slot, const ProgrammingEngine::Result& result)
+{
+    const QString target = tr("%1 of board %2").arg(slotName(slot)).arg(boardID & 0xff);
+    QString message;
+    switch (result.outcome) {
+    case ProgrammingEngine::OutcomeProgrammed:
+        message = tr("The %1 now holds %2.").arg(target, m_fileName);
+        break;
+    case ProgrammingEngine::OutcomeUnchanged:
+        message = tr("The %1 already held %2.").arg(target, m_fileName);
+        break;
+    case ProgrammingEngine::OutcomeCancelled:
+        message = result.written ? tr("Cancelled; the %1 may hold incomplete content.").arg(target)
+                                 : tr("Cancelled before anything was written to the %1.").arg(target);
+        break;
+    case ProgrammingEngine::OutcomeDisconnected:
+        message = tr("Board %1 was disconnected while its %2 was being programmed.")
+                      .arg(boardID & 0xff)
+                      .arg(slotName(slot));
+        break;
+    default:
+        message = tr("Programming the %1 failed while %2: %3")
+                      .arg(target, ProgrammingEngine::stepName(result.step), result.reason);
+        break;
+    }
+    if (m_json) {
+        json({ { QStringLiteral("board"), boardID & 0xff }, { QStringLiteral("slot"), slot },
+            { QStringLiteral("result"), resultName(result) }, { QStringLiteral("message"), message } });
+    } else {
+        line(tr("Board %1: %2: %3").arg(boardID & 0xff).arg(resultName(result), message));
+    }
+}
+
+void ProgrammingJob::error(const QString& message)
+{
+    if (m_json)
+        json({ { QStringLiteral("result"), QStringLiteral("error") }, { QStringLiteral("message"), message } });
+    else
+        line(tr("Error: %1").arg(message));
 }
 
 void ProgrammingJob::line(const QString& text)
 {
     *m_out << text << Qt::endl;
+}
+
+void ProgrammingJob::json(const QJsonObject& object)
+{
+    *m_out << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) << Qt::endl;
 }

@@ -1,18 +1,21 @@
 #pragma once
 
-#include "ktmodule.h"
+#include "programmingengine.h"
 
+#include <QJsonObject>
+#include <QMap>
 #include <QObject>
 #include <QString>
 
 class ProgramOptions;
 class QTextStream;
 
-// The command-line job: programs a HEX file into a module without a window,
-// in the steps of the page's sequence (compare, program only when different,
-// verify, reset the board). Each step starts one operation of the library's
-// module and waits for its report in a local event loop. One line per step
-// goes to the given stream.
+// The command-line job: programs one HEX file into the same module slot of
+// one or more motherboards at once, without a window, one programming
+// engine per board. Everything that makes the job impossible (bad
+// arguments, an unreadable file, an unknown board) is found before any
+// board is touched. Writes lines of text, or with -json one JSON object per
+// line, to the given stream.
 class ProgrammingJob : public QObject
 {
     Q_OBJECT
@@ -20,22 +23,30 @@ class ProgrammingJob : public QObject
 public:
     enum ExitStatus { ExitSuccess = 0, ExitProgrammingFailed = 1, ExitBadInput = 2 };
 
-    explicit ProgrammingJob(QTextStream* out, QObject* parent = nullptr);
+    explicit ProgrammingJob(QTextStream* out, bool json = false, QObject* parent = nullptr);
 
     // Runs the whole job; the result is the process exit status.
     int run(const ProgramOptions& options);
 
+    // Reports bad input in the job's format.
+    void error(const QString& message);
+
     static QString slotName(int slot);
+    // "programmed", "unchanged", "failed", "cancelled" or "disconnected" (a bad file never runs).
+    static QString resultName(const ProgrammingEngine::Result& result);
 
 private:
     int runOnLibrary(const ProgramOptions& options);
-    // Starts one operation and waits for its report. False when the module
-    // did not start it; *status then stays untouched.
-    bool runStep(KTModule* module, KTModule::Operation what, quint32* status);
-    // Begins a step line; finish() completes it.
-    void begin(const QString& text);
-    void finish(const QString& text);
+    // The connected motherboards the options name; empty after an error.
+    QList<int> chooseBoards(const ProgramOptions& options);
+    void stepEnded(int boardID, ProgrammingEngine::Step step, quint32 status);
+    void progress(int boardID, ProgrammingEngine::Step step, int percent);
+    void boardFinished(int boardID, int slot, const ProgrammingEngine::Result& result);
     void line(const QString& text);
+    void json(const QJsonObject& object);
 
     QTextStream* m_out;
+    bool m_json;
+    QString m_fileName;
+    QMap<int, int> m_lastProgress; // step and percent per board: repeated values print once
 };

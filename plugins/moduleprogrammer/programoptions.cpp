@@ -10,6 +10,7 @@ namespace
 const QString programOption = QStringLiteral("-program");
 const QString boardOption = QStringLiteral("-board");
 const QString slotOption = QStringLiteral("-slot");
+const QString jsonOption = QStringLiteral("-json");
 
 bool is(const QString& argument, const QString& option)
 {
@@ -19,7 +20,7 @@ bool is(const QString& argument, const QString& option)
 bool isOption(const QString& argument)
 {
     return is(argument, programOption) || is(argument, boardOption) || is(argument, slotOption)
-        || WidgetFactory::isShellOption(argument);
+        || is(argument, jsonOption) || WidgetFactory::isShellOption(argument);
 }
 
 QString tr(const char* text)
@@ -41,8 +42,10 @@ bool ProgramOptions::requested(const QStringList& arguments)
 bool ProgramOptions::parse(const QStringList& arguments)
 {
     m_fileName.clear();
-    m_boardID = -1;
+    m_boardIDs.clear();
+    m_allBoards = false;
     m_slot = 0;
+    m_json = false;
     m_error.clear();
     bool haveFile = false;
     bool haveBoard = false;
@@ -52,6 +55,10 @@ bool ProgramOptions::parse(const QStringList& arguments)
         const QString argument = arguments.at(i);
         if (WidgetFactory::isShellOption(argument))
             continue;
+        if (is(argument, jsonOption)) {
+            m_json = true;
+            continue;
+        }
         const bool file = is(argument, programOption);
         const bool board = is(argument, boardOption);
         const bool slot = is(argument, slotOption);
@@ -70,10 +77,19 @@ bool ProgramOptions::parse(const QStringList& arguments)
             m_fileName = value;
         } else if (board) {
             haveBoard = true;
-            bool ok = false;
-            m_boardID = value.toInt(&ok, 10);
-            if (!ok || m_boardID < 0)
-                return fail(tr("-board needs a board ID (a number), not '%1'.").arg(value));
+            if (is(value, QStringLiteral("all"))) {
+                m_allBoards = true;
+                continue;
+            }
+            const QStringList ids = value.split(QLatin1Char(','));
+            for (const QString& id : ids) {
+                bool ok = false;
+                const int boardID = id.trimmed().toInt(&ok, 10);
+                if (!ok || boardID < 0)
+                    return fail(tr("-board needs a board ID, a list such as 1,3,5, or all; not '%1'.").arg(value));
+                if (!m_boardIDs.contains(boardID))
+                    m_boardIDs << boardID;
+            }
         } else {
             haveSlot = true;
             bool ok = false;

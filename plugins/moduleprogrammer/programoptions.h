@@ -1,10 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 // The options of the command-line job
-//   -program <file.hex> -board <id> [-slot 0..3]
+//   -program <file.hex> -board <id>|<id>,<id>...|all [-slot 0..3] [-json]
 // Option names match in any letter case. The shell's own start-up options
 // may appear as well and are passed over.
 class ProgramOptions
@@ -19,15 +20,22 @@ public:
     bool parse(const QStringList& arguments);
 
     QString fileName() const { return m_fileName; }
-    int boardID() const { return m_boardID; }
+    // The boards named, in the order given (empty with allBoards()).
+    QList<int> boardIDs() const { return m_boardIDs; }
+    // "-board all": every connected motherboard.
+    bool allBoards() const { return m_allBoards; }
     int slot() const { return m_slot; }
+    // One JSON object per line on standard output.
+    bool json() const { return m_json; }
     QString errorString() const { return m_error; }
 
 private:
     bool fail(const QString& message);
 
     QString m_fileName;
-    int m_boardID = -1;
+    QList<int> m_boardIDs;
+    bool m_allBoards = false;
     int m_slot = 0;
+    bool m_json = false;
     QString m_error;
 };

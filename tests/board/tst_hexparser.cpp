@@ -121,8 +121,10 @@ private slots:
         QCOMPARE(model.segments(), (Segments { { 0x20, "module" } }));
         QVERIFY(!HexParserFactory::read(file.fileName(), &model, 2));
         QVERIFY(model.isEmpty());
-        QVERIFY(!HexParserFactory::read(dir.filePath("none.hex"), &model, 1));
-        QVERIFY(HexParserFactory::lastError().startsWith("cannot open"));
+        QString error;
+        int line = -1;
+        QVERIFY(!HexParserFactory::read(dir.filePath("none.hex"), &model, 1, &error, &line));
+        QVERIFY2(error.startsWith("cannot open") && line == 0, qPrintable(error));
     }
 };
 

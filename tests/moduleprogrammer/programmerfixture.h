@@ -7,6 +7,7 @@
 #include "motherboard.h"
 
 #include <QDir>
+#include <QSaveFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,10 +27,11 @@ struct Bench {
 
     void write(const QString& devices, int operationMs = 20) const
     {
-        QFile file(filePath("bench.ini"));
+        // Replaced at once, as an editor saves: a running library never reads half a file.
+        QSaveFile file(filePath("bench.ini"));
         const QString text
             = QString("[bench]\noperationMs=%1\nbootloaderDelayMs=30\n\n%2").arg(operationMs).arg(devices);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) > 0);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) > 0 && file.commit());
     }
 
     void open(const QString& devices, int operationMs = 20)

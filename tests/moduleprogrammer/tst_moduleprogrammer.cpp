@@ -114,9 +114,9 @@ private slots:
         QTest::newRow("module") << motherboard(1) << 0 << QByteArray() << "programmed into the module";
         QTest::newRow("external module") << motherboard(1, "externalModule=true") << 3 << QByteArray()
                                          << "programmed into the external module";
-        QTest::newRow("verification fails") << motherboard(1, "verifyStatus=5") << 0 << QByteArray() << "failed.";
+        QTest::newRow("verification fails") << motherboard(1, "verifyStatus=5") << 0 << QByteArray() << "failed: Verification failed (status 5)";
         QTest::newRow("bad checksum") << motherboard(1) << 0 << badHex << "not a valid HEX file: line 1";
-        QTest::newRow("module does not answer") << motherboard(1, "modules=1,2") << 0 << QByteArray() << "connect";
+        QTest::newRow("module does not answer") << motherboard(1, "modules=1,2") << 0 << QByteArray() << "does not answer";
     }
 
     void pageProgramsModule()
@@ -126,7 +126,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, outcome);
         const bool good = outcome.startsWith("programmed");
-        const bool runs = content.isEmpty() && outcome != "connect";
+        const bool runs = content.isEmpty() && outcome != "does not answer";
         QVERIFY(bench->replug(devices));
         auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1));
         const int resets = board->resetCount();

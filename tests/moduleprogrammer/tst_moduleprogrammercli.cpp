@@ -1,7 +1,13 @@
+#include "hexmodel.h"
+#include "hexwriter.h"
 #include "programmerfixture.h"
 #include "testsupport.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+
+#include <sys/stat.h>
 
 // The "-program" job run by the real executable, which loads the plug-in
 // from its own folder and ends without a window.
@@ -10,15 +16,20 @@ class TestModuleProgrammerCli : public QObject
     Q_OBJECT
     Bench bench;
 
-    int run(const QStringList& arguments, QString* output) const
+    void start(QProcess* process, const QStringList& arguments) const
     {
-        QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("KM4200_BENCH", bench.filePath("bench.ini"));
         environment.insert("HOME", bench.filePath("home"));
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(bench.dir.path());
-        process.start(QStringLiteral(KESTRIX_STUDIO_EXE), arguments);
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(bench.dir.path());
+        process->start(QStringLiteral(KESTRIX_STUDIO_EXE), arguments);
+    }
+
+    int run(const QStringList& arguments, QString* output) const
+    {
+        QProcess process;
+        start(&process, arguments);
         process.waitForFinished(30000);
         *output = QString::fromLocal8Bit(process.readAllStandardOutput());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -33,6 +44,10 @@ private slots:
             + motherboard(4, "modules=1"));
         bench.addFile("bad.hex", badHex);
         QVERIFY(!bench.addFile("demo.hex").isEmpty());
+        QFile(bench.filePath("empty.hex")).open(QIODevice::WriteOnly);
+        QFile huge(bench.filePath("huge.hex"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(17 << 20)); // sparse
+        QCOMPARE(mkfifo(qPrintable(bench.filePath("pipe.hex")), 0600), 0);
     }
 
     void exitStatus_data()
@@ -40,17 +55,27 @@ private slots:
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("programmed") << "-program demo.hex -board 1" << 0 << "Programming ... done";
-        QTest::newRow("equal content skipped") << "-program demo.hex -board 1" << 0 << "equal, nothing to program";
-        QTest::newRow("external module") << "-PROGRAM demo.hex -Board 1 -SLOT 3" << 0 << "external module of board 1";
-        QTest::newRow("verification fails") << "-program demo.hex -board 3" << 1 << "Verifying ... failed (status 5)";
-        QTest::newRow("module does not answer") << "-program demo.hex -board 4" << 1 << "... no answer";
-        QTest::newRow("no such board") << "-program demo.hex -board 9" << 2 << "no motherboard with ID 9";
-        QTest::newRow("no external connector") << "-program demo.hex -board 2 -slot 3" << 2 << "no connector";
-        QTest::newRow("bad checksum") << "-program bad.hex -board 1" << 2 << "line 1: bad checksum";
-        QTest::newRow("missing file") << "-program nowhere.hex -board 1" << 2 << "cannot read the HEX file";
-        QTest::newRow("board missing") << "-program demo.hex" << 2 << "-board is missing";
-        QTest::newRow("unknown argument") << "-program demo.hex -board 1 -fast" << 2 << "Unknown argument '-fast'";
+        const auto row = [](const char* tag, const char* arguments, int exitCode, const char* expected) {
+            QTest::newRow(tag) << arguments << exitCode << expected;
+        };
+        row("programmed", "-program demo.hex -board 1", 0, "Board 1: Programming ... done");
+        row("equal content skipped", "-program demo.hex -board 1", 0, "equal, nothing to program");
+        row("external module", "-PROGRAM demo.hex -Board 1 -SLOT 3", 0, "external module of board 1 now holds");
+        row("verification fails", "-program demo.hex -board 3", 1, "Verifying ... failed (status 5)");
+        row("module does not answer", "-program demo.hex -board 4", 1, "failed while comparing: The module does not");
+        row("one of several fails", "-program demo.hex -board 2,3", 1, "Board 2: programmed");
+        row("no such board", "-program demo.hex -board 1,9", 2, "no motherboard with ID 9");
+        row("no external connector", "-program demo.hex -board 2 -slot 3", 2, "no connector");
+        row("bad checksum", "-program bad.hex -board 1", 2, "line 1: bad checksum");
+        row("missing file", "-program nowhere.hex -board 1", 2, "does not exist");
+        row("folder", "-program home -board 1", 2, "is a folder");
+        row("fifo", "-program pipe.hex -board 1", 2, "not a regular file");
+        row("device", "-program /dev/zero -board 1", 2, "not a regular file");
+        row("empty", "-program empty.hex -board 1", 2, "is empty");
+        row("oversized", "-program huge.hex -board 1", 2, "larger than 16 MiB");
+        row("board missing", "-program demo.hex", 2, "-board is missing");
+        row("bad board list", "-program demo.hex -board 1,x", 2, "or all; not '1,x'");
+        row("unknown argument", "-program demo.hex -board 1 -fast", 2, "Unknown argument '-fast'");
     }
 
     void exitStatus()
@@ -58,12 +83,54 @@ private slots:
         QFETCH(QString, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, expected);
+        QDir().mkpath(bench.filePath("home"));
         QString output;
         QCOMPARE(run(arguments.split(' '), &output), exitCode);
         QVERIFY2(output.contains(expected), qPrintable(output));
         // Nothing is written when the job fails before programming, nor when the module already holds the file.
         if (exitCode == 2 || QTest::currentDataTag() == QLatin1String("equal content skipped"))
             QVERIFY(!output.contains("Programming ..."));
+    }
+
+    // All boards at once, with -json: one programs, one fails its verification, one is unplugged mid-run.
+    void mixedOutcomesAsJson()
+    {
+        HexModel image;
+        image.write(0x200, QByteArray(2000, 'M'));
+        bench.addFile("other.hex", HexWriter::write(image));
+        const QString kept = motherboard(1) + motherboard(3, "verifyStatus=5");
+        bench.write(kept + motherboard(5), 400);
+
+        QProcess process;
+        start(&process, { "-program", "other.hex", "-board", "all", "-json" });
+        QByteArray output;
+        bool unplugged = false;
+        connect(&process, &QProcess::readyReadStandardOutput, this, [&]() {
+            output += process.readAllStandardOutput();
+            if (!unplugged && output.contains(R"("board":5,"percent":10,"step":"programming")")) {
+                unplugged = true;
+                bench.write(kept, 400);
+            }
+        });
+        QVERIFY(process.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 30000);
+        output += process.readAllStandardOutput();
+        QCOMPARE(process.exitCode(), 1);
+
+        QMap<int, QString> results;
+        int progressLines = 0;
+        const QList<QByteArray> lines = output.trimmed().split('\n');
+        for (const QByteArray& line : lines) {
+            QJsonParseError error;
+            const QJsonObject object = QJsonDocument::fromJson(line, &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError && !object.isEmpty(), line.constData());
+            if (object.contains("percent"))
+                ++progressLines;
+            else
+                results.insert(object.value("board").toInt(), object.value("result").toString());
+        }
+        QVERIFY(progressLines > 6);
+        QCOMPARE(results, (QMap<int, QString> { { 1, "programmed" }, { 3, "failed" }, { 5, "disconnected" } }));
     }
 };
 

@@ -1,0 +1,150 @@
+// The programming engine against the simulated bench: every outcome, with
+// cancel and board loss in each step.
+
+#include "../board/benchfixture.h"
+#include "hexmodel.h"
+#include "hexwriter.h"
+#include "ktmodule.h"
+#include "motherboard.h"
+#include "programmingengine.h"
+#include "testsupport.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using Engine = ProgrammingEngine;
+Q_DECLARE_METATYPE(ProgrammingEngine::Outcome)
+Q_DECLARE_METATYPE(ProgrammingEngine::Step)
+
+namespace
+{
+MotherBoard* board(int id)
+{
+    return qobject_cast<MotherBoard*>(manager()->getBoardByID(id));
+}
+} // namespace
+
+class TestProgrammingEngine : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<BenchFixture> fixture;
+    HexModel image;
+
+private slots:
+    void initTestCase()
+    {
+        TestSupport::enterTestMode();
+        image.write(0x0100, QByteArray(300, 'K'));
+    }
+
+    void init() { fixture = std::make_unique<BenchFixture>(); } // module memory lies beside the bench
+    void cleanup() { fixture.reset(); }
+
+    void outcomes_data()
+    {
+        QTest::addColumn<QByteArray>("device"); // board 1's extra keys
+        QTest::addColumn<int>("cancelIn"); // a step, or 0
+        QTest::addColumn<int>("unplugIn");
+        QTest::addColumn<Engine::Outcome>("outcome");
+        QTest::addColumn<Engine::Step>("step");
+        QTest::addColumn<bool>("written"); // as the result says
+        QTest::addColumn<bool>("holds"); // the module's memory holds the image afterwards
+        const auto row = [](const char* tag, const QByteArray& device, int cancelIn, int unplugIn, Engine::Outcome outcome,
+                             Engine::Step step, bool written, bool holds = false) {
+            QTest::newRow(tag) << device << cancelIn << unplugIn << outcome << step << written << holds;
+        };
+        const QByteArray equal = "verifyStatus=0\n";
+        row("equal", equal, 0, 0, Engine::OutcomeUnchanged, Engine::StepResetting, false);
+        row("programmed", "", 0, 0, Engine::OutcomeProgrammed, Engine::StepResetting, true, true);
+        row("program fails", "programStatus=5\n", 0, 0, Engine::OutcomeFailed, Engine::StepProgramming, true);
+        row("verify fails", "verifyStatus=7\n", 0, 0, Engine::OutcomeFailed, Engine::StepVerifying, true, true);
+        row("module missing", "modules=1,2\n", 0, 0, Engine::OutcomeFailed, Engine::StepComparing, false);
+        row("cancel comparing", "", Engine::StepComparing, 0, Engine::OutcomeCancelled, Engine::StepComparing, false);
+        row("cancel programming", "", Engine::StepProgramming, 0, Engine::OutcomeCancelled, Engine::StepProgramming,
+            true);
+        row("cancel verifying", "", Engine::StepVerifying, 0, Engine::OutcomeCancelled, Engine::StepVerifying, true,
+            true);
+        row("lost comparing", "", 0, Engine::StepComparing, Engine::OutcomeDisconnected, Engine::StepComparing, false);
+        row("lost programming", "", 0, Engine::StepProgramming, Engine::OutcomeDisconnected, Engine::StepProgramming,
+            true);
+        row("lost verifying", "", 0, Engine::StepVerifying, Engine::OutcomeDisconnected, Engine::StepVerifying, true);
+    }
+
+    void outcomes()
+    {
+        QFETCH(QByteArray, device);
+        QFETCH(int, cancelIn);
+        QFETCH(int, unplugIn);
+        QFETCH(Engine::Outcome, outcome);
+        fixture->start(header(40) + group("board1", 1, "type=1\n" + device) + group("board2", 2, "type=1\n"));
+        MotherBoard* motherBoard = board(1);
+        KTModule* module = motherBoard->getModule(0);
+
+        Engine engine;
+        QSignalSpy finished(&engine, &Engine::finished);
+        // Interrupt once the step is under way.
+        connect(&engine, &Engine::progress, this, [&](Engine::Step step, int percent) {
+            if (percent == 0 || percent == 100)
+                return;
+            if (step == cancelIn)
+                engine.cancel();
+            else if (step == unplugIn)
+                motherBoard->jumpToBootloader();
+        });
+
+        const bool started = engine.start(1, 0, image);
+        QCOMPARE(started, QTest::currentDataTag() != QLatin1String("module missing"));
+        if (started)
+            QTRY_COMPARE(finished.count(), 1);
+        const Engine::Result result = started ? finished.first().first().value<Engine::Result>() : engine.result();
+        QVERIFY(!engine.isRunning());
+        QCOMPARE(result.outcome, outcome);
+        QTEST(result.step, "step");
+        QTEST(result.written, "written");
+        QCOMPARE(result.reason.isEmpty(), result.succeeded() || (cancelIn && !unplugIn));
+        if (unplugIn)
+            return;
+
+        // Written only when programming ran to its end; reset only on success.
+        QVERIFY(!module->isBusy());
+        QCOMPARE(motherBoard->resetCount(), result.succeeded() ? 1 : 0);
+        QTEST(module->memory(KTModule::MemoryNormal).sameContent(image), "holds");
+
+        // Cancelled: the same engine runs again at once, untouched by the old run.
+        if (cancelIn) {
+            cancelIn = 0;
+            QVERIFY(engine.start(1, 0, image));
+            QTRY_COMPARE(finished.count(), 2);
+            QVERIFY(finished.last().first().value<Engine::Result>().succeeded());
+        }
+    }
+
+    void readHexFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("good") << HexWriter::write(image) << 0 << "";
+        QTest::newRow("bad checksum") << QByteArray(":0100000000FE\n:00000001FF\n") << 1 << "line 1: bad checksum";
+        QTest::newRow("empty") << QByteArray() << 0 << "is empty";
+    }
+
+    void readHexFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("image.hex"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        HexModel model;
+        const Engine::Result result = Engine::readHexFile(file.fileName(), &model);
+        QCOMPARE(result.outcome, reason.isEmpty() ? Engine::OutcomeNone : Engine::OutcomeBadFile);
+        QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
+        QTEST(result.line, "line");
+        QCOMPARE(model.sameContent(image), reason.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestProgrammingEngine)
+#include "tst_programmingengine.moc"

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "kestrixframework_export.h"
+#include "ktmodule.h"
+#include "motherboard.h"
+
+#include <QMetaType>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class HexModel;
+
+// Puts a parsed HEX image into one module slot of one motherboard: compares
+// first, programs only when the content differs, verifies after programming
+// (whatever programming reported: the module's content decides) and resets
+// the board on success. Progress and the outcome arrive as signals; the
+// outcome is one Result value. No widgets, no dialogs, no log: callers
+// decide what to show. One run per object at a time; an object may run again
+// once it has finished.
+class KESTRIXFRAMEWORK_EXPORT ProgrammingEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Step {
+        StepNone = 0,
+        StepComparing,
+        StepProgramming,
+        StepVerifying,
+        StepResetting
+    };
+    Q_ENUM(Step)
+
+    enum Outcome {
+        OutcomeNone = 0, // not run yet, or running
+        OutcomeUnchanged, // the module already held the image; nothing was written
+        OutcomeProgrammed, // programmed and verified
+        OutcomeFailed, // a step failed; see step and reason
+        OutcomeCancelled,
+        OutcomeDisconnected, // the board left the bus
+        OutcomeBadFile // the file could not be read; see line and reason
+    };
+    Q_ENUM(Outcome)
+
+    struct Result {
+        Outcome outcome = OutcomeNone;
+        Step step = StepNone; // where it ended, or where the fault first showed
+        QString reason; // for the failed, disconnected and bad-file outcomes
+        int line = 0; // bad file: the line of the fault, 0 for the file as a whole
+        quint32 status = 0; // the module's status for the step, when it reported one
+        bool written = false; // programming began: the module's content may have changed
+
+        bool succeeded() const { return outcome == OutcomeUnchanged || outcome == OutcomeProgrammed; }
+    };
+
+    // A module image is far smaller; anything larger is not a HEX file for it.
+    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+
+    // Reads an Intel HEX file into the model. Only regular files of 1 byte to
+    // MaxFileSize are opened: a pipe, a device or a folder is refused before
+    // reading. The outcome is OutcomeNone on success, else OutcomeBadFile.
+    static Result readHexFile(const QString& path, HexModel* model);
+
+    // "comparing", "programming", "verifying", "resetting"; "" for StepNone.
+    static QString stepName(Step step);
+    // "unchanged", "programmed", "failed", "cancelled", "disconnected", "bad file".
+    static QString outcomeName(Outcome outcome);
+
+    explicit ProgrammingEngine(QObject* parent = nullptr);
+    ~ProgrammingEngine() override;
+
+    // Starts the comparison on the module in the slot of the board, after
+    // copying the image into the module's model (unless it is that model).
+    // False when it did not start (no such motherboard, no module object,
+    // busy, the module refused): result() says why and nothing is emitted.
+    bool start(int boardID, int slot, const HexModel& image);
+
+    // Ends the run at once: aborts the running module operation, starts
+    // nothing afterwards and finishes with OutcomeCancelled.
+    void cancel();
+
+    bool isRunning() const { return m_step != StepNone; }
+    Step step() const { return m_step; }
+    int boardID() const { return m_boardID; }
+    int slot() const { return m_slot; }
+    KTModule* module() const { return m_module; }
+    Result result() const { return m_result; }
+
+signals:
+    // A step begins; for StepComparing before the module is asked.
+    void stepStarted(ProgrammingEngine::Step step);
+    // Percent of the running step, 0 to 100, as the module reports it.
+    void progress(ProgrammingEngine::Step step, int percent);
+    // The module's report of a step (status 0: success).
+    void stepEnded(ProgrammingEngine::Step step, quint32 status);
+    void finished(const ProgrammingEngine::Result& result);
+
+private:
+    void moduleReported(quint32 what, quint32 status);
+    void boardLeft();
+    bool startStep(Step step);
+    void stepDidNotStart(Step step);
+    void resetAndFinish(Outcome outcome);
+    void finish(Outcome outcome, const QString& reason = QString());
+    bool boardConnected() const;
+    void unwire();
+
+    int m_boardID = -1;
+    int m_slot = 0;
+    Step m_step = StepNone;
+    QPointer<MotherBoard> m_board;
+    QPointer<KTModule> m_module;
+    quint32 m_programStatus = 0;
+    Result m_result;
+    QList<QMetaObject::Connection> m_wiring;
+};
+
+Q_DECLARE_METATYPE(ProgrammingEngine::Result)
