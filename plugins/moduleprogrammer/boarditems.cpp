@@ -1,5 +1,6 @@
 #include "boarditems.h"
 
+#include "allboardspage.h"
 #include "basewidget.h"
 #include "connectable.h"
 #include "connectionmanager.h"
@@ -21,6 +22,8 @@ BoardItems::~BoardItems()
         if (!m_attached.contains(it.key()))
             delete it.value();
     }
+    if (m_allItem && !m_allItem->parent())
+        delete m_allItem;
 }
 
 QString BoardItems::itemText(int boardID)
@@ -39,6 +42,12 @@ void BoardItems::attach(QTreeWidgetItem* heading)
         disconnect(m_tree, &QObject::destroyed, this, &BoardItems::treeDestroyed);
     m_tree.clear();
     m_heading = heading;
+    if (!m_allItem) {
+        m_allItem = BaseWidget::createMenuItem(
+            tr("All boards"), nullptr, KestrixStudio::WidgetTypeFlash, AllBoardsPage::PageBoardID, 0);
+    }
+    if (m_heading)
+        m_heading->addChild(m_allItem);
     watchTree();
     rebuild();
 }
@@ -58,12 +67,15 @@ void BoardItems::treeDestroyed()
     for (int boardID : qAsConst(m_attached))
         m_items.remove(boardID);
     m_attached.clear();
+    m_allItem = nullptr;
     m_heading = nullptr;
     m_tree.clear();
 }
 
 void BoardItems::detachAll()
 {
+    if (m_allItem && m_allItem->parent())
+        m_allItem->parent()->removeChild(m_allItem);
     for (int boardID : qAsConst(m_attached)) {
         QTreeWidgetItem* item = m_items.value(boardID);
         if (item && item->parent())

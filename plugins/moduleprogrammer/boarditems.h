@@ -8,8 +8,9 @@
 class QTreeWidget;
 class QTreeWidgetItem;
 
-// The "Board N" items under the device tree's "Motherboards" heading, one
-// per connected motherboard, kept current as boards come and go.
+// The "All boards" item and the "Board N" items under the device tree's
+// "Motherboards" heading, one per connected motherboard, kept current as
+// boards come and go.
 //
 // Items of boards that left are taken out of the tree but not destroyed: the
 // trees' shared selection may still point at one. They are put back when
@@ -45,4 +46,5 @@ private:
     // Every item made so far, by board ID; m_attached names those in the tree.
     QMap<int, QTreeWidgetItem*> m_items;
     QSet<int> m_attached;
+    QTreeWidgetItem* m_allItem = nullptr;
 };

@@ -37,6 +37,8 @@ public:
     int moduleSlot() const { return moduleIndex; }
     QString fileName() const;
     void setFileName(const QString& fileName);
+    // The first local .hex or .ihx file of a drop, or empty.
+    static QString droppedHexFile(const QMimeData* mime);
 
 public slots:
     void boardUpdate() override;
@@ -60,7 +62,6 @@ private:
     void showStatus(const QString& text, StatusKind kind);
     QString outcomeText(const ProgrammingEngine::Result& result) const;
     static bool isHexFile(const QString& fileName);
-    static QString droppedHexFile(const QMimeData* mime);
 
     const int m_boardID;
     ProgrammerSettings* m_settings;

@@ -1,5 +1,6 @@
 #include "moduleprogrammerplugin.h"
 
+#include "allboardspage.h"
 #include "basewidget.h"
 #include "boarditems.h"
 #include "connectable.h"
@@ -39,12 +40,22 @@ ModuleProgrammerPlugin::ModuleProgrammerPlugin(QObject* parent)
 {
 }
 
-ModuleProgrammerPlugin::~ModuleProgrammerPlugin() = default;
+ModuleProgrammerPlugin::~ModuleProgrammerPlugin()
+{
+    // Kept between showings; by now the window has let go of it.
+    delete m_allBoardsPage.data();
+}
 
 BaseWidget* ModuleProgrammerPlugin::createWidget(int type, int boardID)
 {
     if (type != KestrixStudio::WidgetTypeFlash)
         return nullptr;
+    if (boardID == AllBoardsPage::PageBoardID) {
+        // One page, kept while others are shown, so its runs go on.
+        if (!m_allBoardsPage)
+            m_allBoardsPage = new AllBoardsPage(&m_settings);
+        return m_allBoardsPage;
+    }
     auto* page = new ModuleProgrammerPage(boardID, &m_settings);
     m_pages.removeAll(nullptr);
     m_pages.append(page);
@@ -64,6 +75,12 @@ void ModuleProgrammerPlugin::populateMenu(int menuId, QMenu* menu)
     QAction* action = menu->addAction(tr("HEX file..."), this, &ModuleProgrammerPlugin::openHexFile);
     action->setObjectName(QStringLiteral("moduleProgrammerOpenHexFile"));
     action->setStatusTip(tr("Program a HEX file into a module of the first connected motherboard"));
+    QAction* all = menu->addAction(tr("HEX file for all boards..."), this, [this]() {
+        WidgetSignalBridge* bridge = m_bridge ? m_bridge : WidgetSignalBridge::instance();
+        bridge->changeWidget(KestrixStudio::WidgetTypeFlash, AllBoardsPage::PageBoardID, 0);
+    });
+    all->setObjectName(QStringLiteral("moduleProgrammerOpenAllBoards"));
+    all->setStatusTip(tr("Program a HEX file into a module of every connected motherboard at once"));
 }
 
 void ModuleProgrammerPlugin::populateMenuBar(int menuId, QMenuBar* menuBar)
@@ -179,6 +196,17 @@ KestrixStudio::Features ModuleProgrammerPlugin::features()
 
 int ModuleProgrammerPlugin::closeRequest()
 {
+    if (m_allBoardsPage && m_allBoardsPage->isProgramming()) {
+        const QMessageBox::StandardButton answer = QMessageBox::question(QApplication::activeWindow(),
+            tr("Module programming in progress"),
+            tr("Modules of several boards are being programmed. Closing now cuts the programming off and may leave "
+               "modules unusable.\n\nClose anyway?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return 2;
+        m_allBoardsPage->stop();
+        return 1;
+    }
     m_pages.removeAll(nullptr);
     ModuleProgrammerPage* running = nullptr;
     for (const QPointer<ModuleProgrammerPage>& page : qAsConst(m_pages)) {

@@ -7,13 +7,14 @@
 #include <QObject>
 #include <QPointer>
 
+class AllBoardsPage;
 class BoardItems;
 class ModuleProgrammerPage;
 
-// The module programmer: "Board N" items under "Motherboards" that open a
-// page programming a HEX file into one of the board's modules, a
-// "File > Open > HEX file..." entry, a help document and the command-line
-// job "-program <file.hex> -board <id> [-slot 0..3]".
+// The module programmer: "All boards" and "Board N" items under
+// "Motherboards" that open a page programming a HEX file into a module of
+// every board or of one, two "File > Open" entries, a help document and the
+// command-line job "-program <file.hex> -board <ids>|all [-slot 0..3] [-json]".
 class ModuleProgrammerPlugin : public QObject, public StudioPluginPrototype
 {
     Q_OBJECT
@@ -55,4 +56,5 @@ private:
     int m_exitCode = 0;
     ProgrammerSettings m_settings;
     QList<QPointer<ModuleProgrammerPage>> m_pages;
+    QPointer<AllBoardsPage> m_allBoardsPage;
 };

@@ -7,6 +7,8 @@
 #include "widgetfactory.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QTableWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -95,12 +97,12 @@ private slots:
         WidgetFactory::populateView(WidgetFactory::MenuMotherboards, &view);
 
         // The selected item leaves the tree but must stay alive for the shared selection.
-        emit view.itemPressed(heading->child(2), 0);
+        emit view.itemPressed(heading->child(3), 0);
         QVERIFY(bench->replug(devices));
         QStringList texts;
         for (int i = 0; i < heading->childCount(); ++i)
             texts << heading->child(i)->text(0);
-        QCOMPARE(texts.join(','), "Other plug-in's board" + items);
+        QCOMPARE(texts.join(','), "Other plug-in's board,All boards" + items);
         QCOMPARE(MenuView::currentSelectedItem()->text(0), QString("Board 2"));
     }
 
@@ -175,6 +177,58 @@ private slots:
         QVERIFY(bench->replug(motherboard(1) + motherboard(2)));
         programButton()->click();
         QTRY_VERIFY(status().contains("and verified") || status().contains("already holds"));
+    }
+
+    // Every connected board at once: one programs, one fails its verification, one leaves mid-run, one comes.
+    void allBoardsPage()
+    {
+        bench->open(motherboard(1) + motherboard(3, "verifyStatus=5") + motherboard(5), 200);
+        const QString hex = bench->addFile("demo.hex");
+        page = WidgetFactory::createWidget(KestrixStudio::WidgetTypeFlash, 0, 0);
+        connect(ConnectionManager::Instance(), &ConnectionManager::updated, page, &BaseWidget::boardUpdate);
+        page->show();
+        page->findChild<QLineEdit*>("pathEdit")->setText(hex);
+        auto* table = page->findChild<QTableWidget*>("boardTable");
+        const auto column = [table](int column) {
+            QStringList texts;
+            for (int row = 0; row < table->rowCount(); ++row)
+                texts << (table->item(row, column) ? table->item(row, column)->text() : QString());
+            return texts;
+        };
+
+        programButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(column(2).value(2), QString("programming"), 5000);
+        QVERIFY(bench->replug(motherboard(1) + motherboard(3, "verifyStatus=5") + motherboard(7)));
+        QTRY_VERIFY_WITH_TIMEOUT(programButton()->isEnabled(), 10000);
+        QCOMPARE(column(0), QStringList({ "1", "3", "5", "7" }));
+        QCOMPARE(column(4),
+            QStringList({ "programmed", "failed: While verifying: Verification failed (status 5).",
+                "disconnected: Board 5 left the bus.", "Plugged in during the run; not programmed." }));
+        QVERIFY(status().contains("1 disconnected, 1 failed, 1 programmed"));
+
+        const QString path = bench->filePath("report.csv");
+        bool saved = false;
+        QVERIFY(QMetaObject::invokeMethod(page, "saveReport", Q_RETURN_ARG(bool, saved), Q_ARG(QString, path)));
+        QVERIFY(saved);
+        QFile report(path);
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = report.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.first(), "board,module,slot,file,file SHA-256,result,reason,start,end");
+        QFile file(hex);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray digest = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+        const QList<QByteArray> first = lines.at(1).split(',');
+        QCOMPARE(first.mid(0, 3), (QList<QByteArray> { "1", "KT24 module", "0" }));
+        QCOMPARE(first.mid(4, 3), (QList<QByteArray> { digest, "programmed", "" }));
+        QVERIFY(QDateTime::fromString(first.at(7), Qt::ISODateWithMs) <= QDateTime::fromString(first.at(8), Qt::ISODateWithMs));
+        QVERIFY(lines.at(4).startsWith("7,KT24 module,0,") && lines.at(4).contains(",not programmed,"));
+
+        // Stop ends every run at once; nothing was written while comparing.
+        programButton()->click();
+        page->findChild<QPushButton*>("stopButton")->click();
+        QVERIFY(programButton()->isEnabled());
+        QCOMPARE(column(4).value(2), QString("cancelled: Stopped before anything was written."));
     }
 
     void closeRequestWhileProgramming()

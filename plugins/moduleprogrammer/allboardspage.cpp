@@ -1,0 +1,474 @@
+#include "allboardspage.h"
+
+#include "connectable.h"
+#include "connectionmanager.h"
+#include "hexmodel.h"
+#include "moduleprogrammerlog.h"
+#include "moduleprogrammerpage.h"
+#include "motherboard.h"
+#include "programmersettings.h"
+#include "programmingjob.h"
+
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTableWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace
+{
+QString csvField(const QString& text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+} // namespace
+
+AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
+    : BaseWidget(parent)
+    , m_settings(settings)
+{
+    setAcceptDrops(true);
+    setMaximumWidth(QWIDGETSIZE_MAX); // the table needs the room
+
+    QLabel* heading = createHeadingLabel(this);
+    heading->setText(tr("Program all boards"));
+    auto* intro = new QLabel(tr("Programs one Intel HEX file into the same module slot of every connected "
+                                "motherboard at once. Each module is compared first and programmed only when it "
+                                "differs, then verified, and its board reset."),
+        this);
+    intro->setWordWrap(true);
+
+    auto* programBox = new QGroupBox(tr("Program"), this);
+    auto* form = new QFormLayout(programBox);
+    m_pathEdit = createPathEdit();
+    m_pathEdit->setObjectName(QStringLiteral("pathEdit"));
+    m_pathEdit->setPlaceholderText(tr("Type a path, browse, or drop a .hex file on this page"));
+    m_pathEdit->setClearButtonEnabled(true);
+    m_browseButton = new QPushButton(tr("Browse..."), programBox);
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(m_pathEdit, 1);
+    fileRow->addWidget(m_browseButton);
+    form->addRow(tr("HEX file:"), fileRow);
+    m_slotCombo = new QComboBox(programBox);
+    m_slotCombo->setObjectName(QStringLiteral("slotCombo"));
+    for (int slot = MotherBoard::SlotModule; slot <= MotherBoard::SlotExternalModule; ++slot) {
+        QString name = ProgrammingJob::slotName(slot);
+        name[0] = name[0].toUpper();
+        m_slotCombo->addItem(name, slot);
+    }
+    form->addRow(tr("Module slot:"), m_slotCombo);
+
+    m_programButton = new QPushButton(tr("Program"), programBox);
+    m_programButton->setObjectName(QStringLiteral("programButton"));
+    m_programButton->setDefault(true);
+    m_stopButton = new QPushButton(tr("Stop"), programBox);
+    m_stopButton->setObjectName(QStringLiteral("stopButton"));
+    m_saveButton = new QPushButton(tr("Save report..."), programBox);
+    m_saveButton->setObjectName(QStringLiteral("saveButton"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_saveButton);
+    buttons->addStretch(1);
+    buttons->addWidget(m_stopButton);
+    buttons->addWidget(m_programButton);
+    form->addRow(buttons);
+
+    m_table = new QTableWidget(0, ColumnCount, this);
+    m_table->setObjectName(QStringLiteral("boardTable"));
+    m_table->setHorizontalHeaderLabels({ tr("Board"), tr("Module"), tr("Step"), tr("Progress"), tr("Result") });
+    m_table->verticalHeader()->hide();
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setWordWrap(false);
+    QHeaderView* header = m_table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(ColumnProgress, QHeaderView::Fixed);
+    header->resizeSection(ColumnProgress, 140);
+    header->setStretchLastSection(true);
+    m_table->setMinimumHeight(240);
+
+    m_statusLabel = new QLabel(this);
+    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    m_statusLabel->setWordWrap(true);
+    m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(heading);
+    layout->addWidget(intro);
+    layout->addWidget(programBox);
+    layout->addWidget(m_table, 1);
+    layout->addWidget(m_statusLabel);
+
+    connect(m_browseButton, &QPushButton::clicked, this, &AllBoardsPage::browse);
+    connect(m_programButton, &QPushButton::clicked, this, &AllBoardsPage::program);
+    connect(m_stopButton, &QPushButton::clicked, this, &AllBoardsPage::stop);
+    connect(m_saveButton, &QPushButton::clicked, this, &AllBoardsPage::saveReportAs);
+    connect(m_pathEdit, &QLineEdit::returnPressed, this, &AllBoardsPage::program);
+
+    if (m_settings) {
+        m_pathEdit->setText(m_settings->lastFile(PageBoardID));
+        const int index = m_slotCombo->findData(m_settings->lastSlot(PageBoardID));
+        m_slotCombo->setCurrentIndex(qMax(0, index));
+    }
+    setRunning(false);
+    boardUpdate();
+}
+
+AllBoardsPage::~AllBoardsPage() = default;
+
+QString AllBoardsPage::title()
+{
+    return tr("Program module - All boards");
+}
+
+QString AllBoardsPage::helpKey()
+{
+    return QLatin1String(ModuleProgrammerPage::HelpKey) + QStringLiteral("#allboards");
+}
+
+bool AllBoardsPage::deleteWhenReplaced()
+{
+    return false;
+}
+
+QString AllBoardsPage::fileName() const
+{
+    return m_pathEdit->text().trimmed();
+}
+
+void AllBoardsPage::setFileName(const QString& fileName)
+{
+    m_pathEdit->setText(QDir::toNativeSeparators(fileName));
+}
+
+QList<int> AllBoardsPage::connectedBoards() const
+{
+    QList<int> boards;
+    const auto connected = ConnectionManager::Instance()->getBoardIterator();
+    for (auto it = connected.constBegin(); it != connected.constEnd(); ++it) {
+        if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard)
+            boards << it.key();
+    }
+    return boards;
+}
+
+AllBoardsPage::Row& AllBoardsPage::rowFor(int boardID)
+{
+    Row& row = m_rows[boardID];
+    if (row.row >= 0)
+        return row;
+    // Rows in board order.
+    int index = 0;
+    for (const auto& [other, otherRow] : m_rows) {
+        if (other < boardID && otherRow.row >= 0)
+            ++index;
+    }
+    for (auto& [other, otherRow] : m_rows) {
+        if (otherRow.row >= index)
+            ++otherRow.row;
+    }
+    m_table->insertRow(index);
+    row.row = index;
+    setCell(index, ColumnBoard, QString::number(boardID & 0xff));
+    row.bar = new QProgressBar(m_table);
+    row.bar->setRange(0, 100);
+    row.bar->setValue(0);
+    row.bar->setTextVisible(true);
+    m_table->setCellWidget(index, ColumnProgress, row.bar);
+    return row;
+}
+
+void AllBoardsPage::setCell(int row, Column column, const QString& text)
+{
+    QTableWidgetItem* item = m_table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        m_table->setItem(row, column, item);
+    }
+    item->setText(text);
+    item->setToolTip(column == ColumnResult ? text : QString());
+}
+
+void AllBoardsPage::boardUpdate()
+{
+    const QList<int> boards = connectedBoards();
+    for (int boardID : boards) {
+        const bool known = m_rows.count(boardID) && m_rows[boardID].row >= 0;
+        Row& row = rowFor(boardID);
+        auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(boardID));
+        row.module = board ? board->moduleName() : QString();
+        setCell(row.row, ColumnModule, row.module);
+        if (!known && isProgramming()) {
+            row.result.clear();
+            row.reason = tr("Plugged in during the run; not programmed.");
+            setCell(row.row, ColumnStep, tr("not programmed"));
+            setCell(row.row, ColumnResult, row.reason);
+        }
+    }
+    // Idle boards that left and have nothing to report go.
+    for (auto it = m_rows.begin(); it != m_rows.end();) {
+        Row& row = it->second;
+        if (boards.contains(it->first) || row.engine || !row.result.isEmpty()) {
+            if (!boards.contains(it->first) && !row.engine)
+                setCell(row.row, ColumnStep, tr("not connected"));
+            ++it;
+            continue;
+        }
+        m_table->removeRow(row.row);
+        for (auto& [other, otherRow] : m_rows) {
+            if (otherRow.row > row.row)
+                --otherRow.row;
+        }
+        it = m_rows.erase(it);
+    }
+    if (!isProgramming())
+        m_programButton->setEnabled(!boards.isEmpty());
+    if (boards.isEmpty() && !isProgramming() && m_statusLabel->text().isEmpty())
+        showStatus(tr("No motherboard is connected."), true);
+}
+
+void AllBoardsPage::program()
+{
+    if (isProgramming())
+        return;
+    const QString typed = fileName();
+    if (typed.isEmpty()) {
+        showStatus(tr("Choose the HEX file to program first."), true);
+        m_pathEdit->setFocus();
+        return;
+    }
+    const QString path = QFileInfo(QDir::fromNativeSeparators(typed)).absoluteFilePath();
+    HexModel image;
+    const ProgrammingEngine::Result read = ProgrammingEngine::readHexFile(path, &image);
+    if (read.outcome == ProgrammingEngine::OutcomeBadFile) {
+        const QString message = tr("Cannot read the HEX file %1: %2").arg(QDir::toNativeSeparators(path), read.reason);
+        emit logmessage(KestrixStudio::LogError, message);
+        showStatus(message, true);
+        return;
+    }
+    const QList<int> boards = connectedBoards();
+    if (boards.isEmpty()) {
+        showStatus(tr("No motherboard is connected."), true);
+        return;
+    }
+    const int slot = m_slotCombo->currentData().toInt();
+    if (m_settings) {
+        m_settings->setLastFile(PageBoardID, QDir::toNativeSeparators(path));
+        m_settings->setLastSlot(PageBoardID, slot);
+    }
+    QFile file(path);
+    m_runDigest = file.open(QIODevice::ReadOnly)
+        ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex()
+        : QByteArray();
+    m_runFile = QDir::toNativeSeparators(path);
+
+    // A fresh table: the rows of this run only.
+    m_rows.clear();
+    m_table->setRowCount(0);
+    emit logmessage(KestrixStudio::LogStatus,
+        tr("Programming %1 into the %2 of %n board(s)", nullptr, boards.size())
+            .arg(QFileInfo(path).fileName(), ProgrammingJob::slotName(slot)));
+    setRunning(true);
+    showStatus(tr("Programming %1 ...").arg(QFileInfo(path).fileName()));
+    for (int boardID : boards) {
+        Row& row = rowFor(boardID);
+        auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(boardID));
+        row.slot = slot;
+        row.module = board->moduleName();
+        row.started = QDateTime::currentDateTime();
+        setCell(row.row, ColumnModule, row.module);
+        if (slot == MotherBoard::SlotExternalModule && !board->hasModuleExternalModuleCapability()) {
+            endRow(row, QStringLiteral("failed"), tr("The board has no connector for an external module."));
+            continue;
+        }
+        // Program memory, whatever another page set up on the same module.
+        board->setDefaultMode(false);
+        board->getModule(slot)->setTargetMemoryType(KTModule::MemoryNormal);
+
+        row.engine = std::make_unique<ProgrammingEngine>();
+        ProgrammingEngine* engine = row.engine.get();
+        connect(engine, &ProgrammingEngine::stepStarted, this, [this, boardID](ProgrammingEngine::Step step) {
+            Row& row = m_rows[boardID];
+            setCell(row.row, ColumnStep, ProgrammingEngine::stepName(step));
+            row.bar->setValue(0);
+        });
+        connect(engine, &ProgrammingEngine::progress, this,
+            [this, boardID](ProgrammingEngine::Step, int percent) { m_rows[boardID].bar->setValue(percent); });
+        connect(engine, &ProgrammingEngine::finished, this,
+            [this, boardID](const ProgrammingEngine::Result& result) { boardFinished(boardID, result); });
+        ++m_running;
+        if (!engine->start(boardID, slot, image)) {
+            --m_running;
+            boardFinished(boardID, engine->result());
+        }
+    }
+    if (!isProgramming())
+        setRunning(false);
+}
+
+void AllBoardsPage::boardFinished(int boardID, const ProgrammingEngine::Result& result)
+{
+    Row& row = m_rows[boardID];
+    if (row.engine) {
+        // Deleted later: this runs inside the engine's own signal.
+        row.engine->disconnect(this);
+        row.engine.release()->deleteLater();
+        --m_running;
+    }
+    QString reason = result.reason;
+    if (result.outcome == ProgrammingEngine::OutcomeCancelled && reason.isEmpty())
+        reason = result.written ? tr("Stopped; the module may hold incomplete content.")
+                                : tr("Stopped before anything was written.");
+    else if (result.outcome == ProgrammingEngine::OutcomeFailed && result.step != ProgrammingEngine::StepNone)
+        reason = tr("While %1: %2").arg(ProgrammingEngine::stepName(result.step), reason);
+    if (result.outcome == ProgrammingEngine::OutcomeFailed || result.outcome == ProgrammingEngine::OutcomeDisconnected)
+        emit logmessage(KestrixStudio::LogError, tr("Board %1: %2").arg(boardID & 0xff).arg(reason));
+    endRow(row, ProgrammingJob::resultName(result), reason);
+    if (result.succeeded())
+        row.bar->setValue(100);
+
+    if (isProgramming())
+        return;
+    setRunning(false);
+    QMap<QString, int> counts;
+    int ended = 0;
+    for (const auto& [id, other] : m_rows) {
+        if (!other.result.isEmpty()) {
+            ++counts[other.result];
+            ++ended;
+        }
+    }
+    QStringList parts;
+    for (auto it = counts.constBegin(); it != counts.constEnd(); ++it)
+        parts << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
+    const bool allGood = counts.value(QStringLiteral("programmed")) + counts.value(QStringLiteral("unchanged")) == ended;
+    const QString summary = tr("Done: %1.").arg(parts.join(QStringLiteral(", ")));
+    emit logmessage(allGood ? KestrixStudio::LogStatus : KestrixStudio::LogError, summary);
+    showStatus(summary, !allGood);
+}
+
+void AllBoardsPage::endRow(Row& row, const QString& result, const QString& reason)
+{
+    row.result = result;
+    row.reason = reason;
+    row.ended = QDateTime::currentDateTime();
+    setCell(row.row, ColumnStep, tr("done"));
+    setCell(row.row, ColumnResult, reason.isEmpty() ? result : tr("%1: %2").arg(result, reason));
+    static const QColor good(0x1b, 0x7a, 0x2e), bad(0xb3, 0x26, 0x1e);
+    const bool ok = result == QLatin1String("programmed") || result == QLatin1String("unchanged");
+    m_table->item(row.row, ColumnResult)->setForeground(ok ? good : bad);
+}
+
+void AllBoardsPage::stop()
+{
+    // Each cancel ends its row at once; copy the engines, as ending a row releases its engine.
+    QList<ProgrammingEngine*> engines;
+    for (auto& [id, row] : m_rows) {
+        if (row.engine)
+            engines << row.engine.get();
+    }
+    for (ProgrammingEngine* engine : qAsConst(engines))
+        engine->cancel();
+}
+
+void AllBoardsPage::setRunning(bool running)
+{
+    m_programButton->setEnabled(!running && !connectedBoards().isEmpty());
+    m_stopButton->setEnabled(running);
+    m_saveButton->setEnabled(!running && !m_rows.empty());
+    m_browseButton->setEnabled(!running);
+    m_pathEdit->setReadOnly(running);
+    m_slotCombo->setEnabled(!running);
+    setAcceptDrops(!running);
+}
+
+void AllBoardsPage::showStatus(const QString& text, bool error)
+{
+    m_statusLabel->setStyleSheet(error ? QStringLiteral("color: #b3261e;") : QString());
+    m_statusLabel->setText(text);
+}
+
+QString AllBoardsPage::report() const
+{
+    QStringList lines { QStringLiteral("board,module,slot,file,file SHA-256,result,reason,start,end") };
+    for (const auto& [boardID, row] : m_rows) {
+        const QStringList fields { QString::number(boardID & 0xff), row.module, QString::number(row.slot), m_runFile,
+            QString::fromLatin1(m_runDigest), row.result.isEmpty() ? QStringLiteral("not programmed") : row.result,
+            row.reason, row.started.toString(Qt::ISODateWithMs), row.ended.toString(Qt::ISODateWithMs) };
+        QStringList quoted;
+        for (const QString& field : fields)
+            quoted << csvField(field);
+        lines << quoted.join(QLatin1Char(','));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+bool AllBoardsPage::saveReport(const QString& path)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(report().toUtf8()) >= 0 && file.commit()) {
+        emit logmessage(KestrixStudio::LogStatus, tr("Report saved to %1").arg(QDir::toNativeSeparators(path)));
+        return true;
+    }
+    const QString message
+        = tr("The report could not be saved to %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+    emit logmessage(KestrixStudio::LogError, message);
+    showStatus(message, true);
+    return false;
+}
+
+void AllBoardsPage::saveReportAs()
+{
+    const QString path = saveFileName(this, tr("Save report"), QString(), tr("CSV files (*.csv)"), QStringLiteral("csv"));
+    if (!path.isEmpty())
+        saveReport(path);
+}
+
+void AllBoardsPage::browse()
+{
+    QString folder;
+    const QFileInfo current(QDir::fromNativeSeparators(fileName()));
+    if (!fileName().isEmpty() && current.absoluteDir().exists())
+        folder = current.absolutePath();
+    const QString chosen = openFileName(
+        this, tr("Open HEX file"), folder, tr(ModuleProgrammerPage::FileFilter), QStringLiteral("hex"));
+    if (!chosen.isEmpty())
+        setFileName(chosen);
+}
+
+void AllBoardsPage::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!isProgramming() && !ModuleProgrammerPage::droppedHexFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void AllBoardsPage::dropEvent(QDropEvent* event)
+{
+    const QString dropped = ModuleProgrammerPage::droppedHexFile(event->mimeData());
+    if (isProgramming() || dropped.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    setFileName(dropped);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "basewidget.h"
+#include "programmingengine.h"
+
+#include <QDateTime>
+#include <QMap>
+
+#include <memory>
+
+class ProgrammerSettings;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+// Programs one HEX file into the same module slot of every connected
+// motherboard at once, one programming engine per board, and lists each
+// board's step, progress and result. Boards plugged in during a run are
+// listed but not programmed. The table can be saved as a CSV report. The
+// plug-in keeps this page while other pages are shown, so runs go on.
+class AllBoardsPage : public BaseWidget
+{
+    Q_OBJECT
+
+public:
+    // The page's board ID in page requests: no board has ID 0.
+    static constexpr int PageBoardID = 0;
+    enum Column { ColumnBoard, ColumnModule, ColumnStep, ColumnProgress, ColumnResult, ColumnCount };
+
+    explicit AllBoardsPage(ProgrammerSettings* settings, QWidget* parent = nullptr);
+    ~AllBoardsPage() override;
+
+    QString title() override;
+    QString helpKey() override;
+    bool deleteWhenReplaced() override;
+
+    bool isProgramming() const { return m_running > 0; }
+    QString fileName() const;
+    void setFileName(const QString& fileName);
+    // The report as CSV text, a header line first.
+    Q_INVOKABLE QString report() const;
+    Q_INVOKABLE bool saveReport(const QString& path);
+
+public slots:
+    void boardUpdate() override;
+    void program();
+    void stop();
+    void browse();
+    void saveReportAs();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    struct Row {
+        int row = -1;
+        int slot = 0;
+        QString module;
+        QString result; // empty while not run
+        QString reason;
+        QDateTime started;
+        QDateTime ended;
+        std::unique_ptr<ProgrammingEngine> engine;
+        QProgressBar* bar = nullptr;
+    };
+
+    QList<int> connectedBoards() const;
+    Row& rowFor(int boardID);
+    void setCell(int row, Column column, const QString& text);
+    void boardFinished(int boardID, const ProgrammingEngine::Result& result);
+    void endRow(Row& row, const QString& result, const QString& reason);
+    void setRunning(bool running);
+    void showStatus(const QString& text, bool error = false);
+
+    ProgrammerSettings* m_settings;
+    QLineEdit* m_pathEdit;
+    QPushButton* m_browseButton;
+    QComboBox* m_slotCombo;
+    QPushButton* m_programButton;
+    QPushButton* m_stopButton;
+    QPushButton* m_saveButton;
+    QTableWidget* m_table;
+    QLabel* m_statusLabel;
+
+    std::map<int, Row> m_rows; // by board ID
+    int m_running = 0;
+    QString m_runFile; // of the last run
+    QByteArray m_runDigest;
+};
