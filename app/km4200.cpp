@@ -21,19 +21,23 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDockWidget>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTemporaryFile>
 #include <QUrl>
 
 // Off by default. QT_LOGGING_RULES="kestrix.mainwindow.debug=true" traces
@@ -52,6 +56,7 @@ const char downloadPage[] = "https://www.arvenholt-labs.example/downloads";
 const char settingsOrganization[] = "Arvenholt Labs Group";
 const char settingsApplication[] = "KesTrix Studio";
 const char settingsGroup[] = "mainWindow";
+const QSize defaultWindowSize(1024, 768);
 
 // The trees highlight the item of the page shown, however it was asked for.
 void followInTrees(const BaseWidget* page, int type, int boardID, int subtype)
@@ -177,6 +182,8 @@ void KM4200::setupNormalMode()
     logView->message(
         KestrixStudio::LogStatus, QStringLiteral("%1 - %2").arg(tr(productName), AboutStudio::copyrightNotice()));
     logView->message(KestrixStudio::LogDebug, tr("Version: %1").arg(QLatin1String(programVersion)));
+    if (!settingsProblem.isEmpty())
+        logView->message(KestrixStudio::LogError, settingsProblem);
 
     connectionManager->update();
 
@@ -354,8 +361,8 @@ void KM4200::loadSettings()
         QLatin1String(settingsApplication));
     qCDebug(lcMainWindow) << "settings from" << settings.fileName();
     settings.beginGroup(QLatin1String(settingsGroup));
-    if (mode == ModeNormal && !restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray()))
-        resize(1024, 768);
+    if (mode == ModeNormal)
+        restoreWindowGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
     restoreState(settings.value(QStringLiteral("state")).toByteArray(), 0);
     BaseWidget::hexPath = settings.value(QStringLiteral("hexpath")).toString();
     showLogView = settings.value(QStringLiteral("showLogView"), true).toBool();
@@ -365,6 +372,50 @@ void KM4200::loadSettings()
     HelpDialog::loadSettings(&settings);
     WidgetFactory::loadSettings(&settings);
     KTModule::loadSettings(&settings);
+
+    // Only the normal mode saves; better to know now than to lose the layout.
+    const QString problem = mode == ModeNormal ? settingsWriteProblem(settings.fileName()) : QString();
+    if (!problem.isEmpty())
+        settingsProblem
+            = tr("Settings cannot be saved to %1: %2").arg(QDir::toNativeSeparators(settings.fileName()), problem);
+}
+
+void KM4200::restoreWindowGeometry(const QByteArray& geometry)
+{
+    // The frame the geometry was saved with follows a magic number and a
+    // version. Settings from another desk, or damaged, may name one that no
+    // screen shows or that is far larger than all of them together.
+    QDataStream stream(geometry);
+    stream.skipRawData(8);
+    QRect frame;
+    stream >> frame;
+    QRect desktop;
+    bool onScreen = false;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        desktop |= screen->availableGeometry();
+        onScreen = onScreen || screen->availableGeometry().intersects(frame);
+    }
+    const bool usable = onScreen && frame.width() >= 100 && frame.height() >= 100
+        && frame.width() <= 2 * desktop.width() && frame.height() <= 2 * desktop.height();
+    if (!geometry.isEmpty() && !usable)
+        qCDebug(lcMainWindow) << "stored geometry not used:" << frame;
+    if (!usable || !restoreGeometry(geometry))
+        resize(defaultWindowSize);
+}
+
+QString KM4200::settingsWriteProblem(const QString& fileName)
+{
+    // Tried as the store will write it: the folder made, the file opened
+    // without changing it, or a new file beside it.
+    const QFileInfo info(fileName);
+    if (!QDir().mkpath(info.absolutePath()))
+        return tr("the folder %1 cannot be made").arg(QDir::toNativeSeparators(info.absolutePath()));
+    if (info.exists()) {
+        QFile file(fileName);
+        return file.open(QIODevice::ReadWrite) ? QString() : file.errorString();
+    }
+    QTemporaryFile probe(fileName);
+    return probe.open() ? QString() : probe.errorString();
 }
 
 void KM4200::saveSettings()
@@ -387,8 +438,14 @@ void KM4200::saveSettings()
     KTModule::saveSettings(&settings);
 
     settings.sync();
-    if (settings.status() != QSettings::NoError)
-        qCWarning(lcMainWindow) << "settings could not be written to" << settings.fileName();
+    // A damaged file leaves a format error when read, yet it is written anew;
+    // only a failed write is reported.
+    QString problem = settingsWriteProblem(settings.fileName());
+    if (problem.isEmpty() && settings.status() == QSettings::AccessError)
+        problem = tr("access denied");
+    if (!problem.isEmpty())
+        logView->message(KestrixStudio::LogError,
+            tr("Settings could not be written to %1: %2").arg(QDir::toNativeSeparators(settings.fileName()), problem));
 }
 
 // --- Window events -------------------------------------------------------

@@ -83,6 +83,8 @@ private:
     void createConnections();
     void loadSettings();
     void saveSettings();
+    void restoreWindowGeometry(const QByteArray& geometry);
+    static QString settingsWriteProblem(const QString& fileName);
     void logInitMessages();
     // Asks before a close would cut a running firmware update off.
     bool mayEndFirmwareUpdate();
@@ -120,6 +122,8 @@ private:
     QString baseTitle;
     bool showLogView = true;
     int rcCandidateNumber = -1;
+    // Why the settings will not be saved; logged at start-up.
+    QString settingsProblem;
     int startWidgetType = -1;
 
     bool commandLineEnded = false;

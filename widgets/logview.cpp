@@ -1,6 +1,7 @@
 #include "logview.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QLoggingCategory>
@@ -57,9 +58,10 @@ LogView::LogView(const QString& fileName, QWidget* parent)
     });
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int) { followNewest = false; });
 
-    // The data folder is not created here: without it the log stays on screen.
+    // The data folder is not created here: without it the log stays on screen,
+    // and its first row says why the file gets nothing.
     if (!logFile->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        qCDebug(lcLogView) << "log file not opened:" << fileName << logFile->errorString();
+        fileFailed();
         return;
     }
     logStream.setDevice(logFile);
@@ -72,6 +74,8 @@ LogView::LogView(const QString& fileName, QWidget* parent)
     logStream.setFieldAlignment(QTextStream::AlignLeft);
     logStream.setPadChar(QLatin1Char(' '));
     logStream << Qt::endl;
+    if (logStream.status() != QTextStream::Ok)
+        fileFailed();
 }
 
 LogView::~LogView()
@@ -84,8 +88,11 @@ void LogView::message(KestrixStudio::LogLevel level, QString message)
 {
     // Unknown levels are written with an empty name.
     const QString& name = levelNames[level];
-    if (logStream.device())
+    if (logStream.device()) {
         logStream << name << QLatin1String(": ") << message << Qt::endl;
+        if (logStream.status() != QTextStream::Ok)
+            fileFailed();
+    }
 
     if (level < listThreshold)
         return;
@@ -137,6 +144,17 @@ void LogView::showNewest()
         scrollPending = true;
         QMetaObject::invokeMethod(this, &LogView::scrollToNewest, Qt::QueuedConnection);
     }
+}
+
+void LogView::fileFailed()
+{
+    // Said once; the messages stay on screen.
+    const QString reason = logFile->errorString();
+    qCDebug(lcLogView) << "log file not written:" << logFile->fileName() << reason;
+    logStream.setDevice(nullptr);
+    logFile->close();
+    addRow(tr("The log file %1 cannot be written: %2").arg(QDir::toNativeSeparators(logFile->fileName()), reason));
+    showNewest();
 }
 
 void LogView::changeEvent(QEvent* event)

@@ -11,7 +11,7 @@ class QFile;
 
 // The on-screen log and the writer of the log file. Every message goes to the
 // file, flushed at once; status and error messages also go to the list, one
-// row per line.
+// row per line. A log file that cannot be written is said in the list.
 class KESTRIXFRAMEWORK_EXPORT LogView : public QListWidget
 {
     Q_OBJECT
@@ -29,6 +29,7 @@ protected:
 private:
     void addRow(const QString& text);
     void showNewest();
+    void fileFailed();
     void scrollToNewest();
 
     QFile* logFile;

@@ -20,6 +20,7 @@
 #include <QDockWidget>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSignalSpy>
@@ -231,7 +232,7 @@ private slots:
     void init()
     {
         // Every test is a first run.
-        QFile::remove(settingsFile());
+        QDir(path("config")).removeRecursively();
         QDir(QFileInfo(logFile()).path()).removeRecursively();
         QFile::remove(path("install/hex/KestrixFirmware_6.hex"));
         QFile::remove(path("install/dfu-programmer"));
@@ -308,6 +309,67 @@ private slots:
             settings.childKeys(), QStringList({ "RCCandidateNumber", "geometry", "hexpath", "showLogView", "state" }));
         QCOMPARE(settings.value("RCCandidateNumber").toInt(), -1);
         QCOMPARE(settings.value("showLogView").toBool(), savedShowLogView);
+    }
+
+    // Settings that will not be saved are said at start-up and again when
+    // closing; a damaged file is written anew without a word.
+    void settingsTrouble_data()
+    {
+        QTest::addColumn<QString>("trouble");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("damaged file") << "damaged" << true;
+        QTest::newRow("file is a folder") << "folder" << false;
+        QTest::newRow("file where the folder should be") << "file" << false;
+    }
+
+    void settingsTrouble()
+    {
+        QFETCH(QString, trouble);
+        QFETCH(bool, saved);
+        const QString folder = QFileInfo(settingsFile()).path();
+        if (trouble == "folder")
+            QVERIFY(QDir().mkpath(settingsFile()));
+        else if (trouble == "file")
+            QVERIFY(QDir().mkpath(path("config")) && write(folder, "a file"));
+        open();
+        // Damaged while the window runs (another instance, an editor).
+        if (trouble == "damaged")
+            QVERIFY(QDir().mkpath(folder) && write(settingsFile(), "[mainWindow\n\x01geometry=@ByteArray(\n["));
+        const QList<QListWidgetItem*> rows = window->findChild<LogView*>()->findItems(
+            QStringLiteral("Settings cannot be saved to %1: ").arg(settingsFile()), Qt::MatchStartsWith);
+        QCOMPARE(rows.size(), saved ? 0 : 1);
+        static QStringList warnings;
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+        const bool closed = window->close();
+        qInstallMessageHandler(previous);
+        QVERIFY(closed);
+        QCOMPARE(read(settingsFile()).contains("RCCandidateNumber=-1"), saved);
+        const QStringList said = std::exchange(warnings, {}) + logLines();
+        QCOMPARE(said.filter("could not be written", Qt::CaseInsensitive).size(), saved ? 0 : 1);
+    }
+
+    // A stored geometry that no screen shows or of absurd size gives the
+    // default size; a sensible one is kept.
+    void storedGeometry_data()
+    {
+        QTest::addColumn<QRect>("stored");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("on screen") << QRect(10, 20, 1000, 700) << QSize(1000, 700);
+        QTest::newRow("off every screen") << QRect(-30000, 40000, 900, 600) << QSize(1024, 768);
+        QTest::newRow("absurd size") << QRect(0, 0, 90000, 60000) << QSize(1024, 768);
+    }
+
+    void storedGeometry()
+    {
+        QFETCH(QRect, stored);
+        QFETCH(QSize, size);
+        QWidget saved;
+        saved.setGeometry(stored);
+        QSettings(settingsFile(), QSettings::IniFormat).setValue("mainWindow/geometry", saved.saveGeometry());
+        open();
+        QCOMPARE(window->size(), size);
+        QVERIFY(window->screen()->availableGeometry().intersects(window->frameGeometry()));
     }
 
     void nothingWritten_data()

@@ -81,20 +81,31 @@ private slots:
         QCOMPARE(lines, (QStringList { "", "header", "STATUS: first", "", "header", "STATUS: second", "" }));
     }
 
-    void missingFolder()
+    // A log file that cannot be written: the list says which and why, first
+    // or when it happens, once; messages keep coming to the list.
+    void unwritable_data()
     {
-        static int warnings = 0;
-        const QtMessageHandler previous
-            = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
-                  warnings += type != QtDebugMsg && type != QtInfoMsg;
-              });
-        {
-            LogView view(dir->filePath("missing/log.txt"), nullptr);
-            view.message(KestrixStudio::LogError, "still listed");
-            view.message(KestrixStudio::LogDebug, "goes nowhere");
-        }
-        qInstallMessageHandler(previous);
-        QCOMPARE(warnings, 0);
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing folder") << "missing/log.txt";
+        QTest::newRow("path is a folder") << "folder";
+        QTest::newRow("file where the folder should be") << "file/log.txt";
+        QTest::newRow("disk full") << "/dev/full";
+    }
+
+    void unwritable()
+    {
+        QFETCH(QString, name);
+        QVERIFY(QDir(dir->path()).mkdir("folder") && QFile(dir->filePath("file")).open(QIODevice::WriteOnly));
+        const QString path = dir->filePath(name);
+        LogView view(path, nullptr);
+        view.message(KestrixStudio::LogError, "still listed");
+        view.message(KestrixStudio::LogDebug, "goes nowhere");
+        view.message(KestrixStudio::LogStatus, "listed too");
+        QCOMPARE(view.count(), 3);
+        const QString said = view.item(0)->text();
+        QVERIFY2(said.startsWith(QString("The log file %1 cannot be written: ").arg(path)) && !said.endsWith(": "),
+            qPrintable(said));
+        QCOMPARE(view.item(2)->text(), QStringLiteral("listed too"));
         QVERIFY(!QFileInfo::exists(dir->filePath("missing")));
     }
 };
