@@ -10,7 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
+
+#include <cstdio>
 
 namespace
 {
@@ -51,9 +52,17 @@ bool ModuleMemory::write(int boardID, int slot, int memoryType, const HexModel& 
         *error = QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
         return false;
     }
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(HexWriter::write(image)) < 0 || !out.commit()) {
+    // Replaced by a rename, so a reader never sees half a file. Not synced
+    // to disk: the bench is a simulation, and a sync per module would stall
+    // the event loop of a window programming many boards at once.
+    const QString temporary = file + QStringLiteral(".new");
+    QFile out(temporary);
+    const QByteArray text = HexWriter::write(image);
+    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(text) == text.size();
+    out.close();
+    if (!written || std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(file).constData()) != 0) {
         *error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(file), out.errorString());
+        QFile::remove(temporary);
         return false;
     }
     return true;

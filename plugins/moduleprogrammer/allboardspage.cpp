@@ -98,9 +98,11 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(false);
+    // Fixed widths: sizing columns to their contents would measure every row on each progress step.
     QHeaderView* header = m_table->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(ColumnProgress, QHeaderView::Fixed);
+    header->resizeSection(ColumnBoard, 60);
+    header->resizeSection(ColumnModule, 150);
+    header->resizeSection(ColumnStep, 100);
     header->resizeSection(ColumnProgress, 140);
     header->setStretchLastSection(true);
     m_table->setMinimumHeight(240);
