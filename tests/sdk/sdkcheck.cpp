@@ -1,6 +1,6 @@
 // Uses every class of the installed SDK, each through its own header, so the
 // SDK check fails when one is not installed or is not self-contained. The job
-// "-sdkcheck" writes a HEX image, reads it back through the library and
+// "-sdkcheck" writes a HEX image, reads it back in every way offered and
 // lists the boards; it ends with 0 when the image came back unchanged.
 #include "basewidget.h"
 #include "boardfactory.h"
@@ -19,6 +19,7 @@
 #include "ktmodule.h"
 #include "motherboard.h"
 #include "plugininfo.h"
+#include "programmingengine.h"
 #include "studiopluginbase.h"
 #include "studiopluginprototype.h"
 #include "widgetfactory.h"
@@ -75,10 +76,12 @@ private:
             return false;
         out.close();
 
-        HexModel viaFactory, viaParser;
+        HexModel viaFactory, viaParser, viaEngine;
         HexParser parser;
         const bool same = HexParserFactory::read(file, &viaFactory, HexParserFactory::FormatIntelHex)
-            && parser.parseFile(file, &viaParser) && viaFactory == image && viaParser == image;
+            && parser.parseFile(file, &viaParser) && viaFactory == image && viaParser == image
+            && ProgrammingEngine::readHexFile(file, &viaEngine).outcome == ProgrammingEngine::OutcomeNone
+            && viaEngine == image;
         BaseWidget::printText(pluginInfo()->description(), same ? QStringLiteral("HEX round trip ok")
                                                                 : QStringLiteral("HEX round trip failed"));
 
