@@ -101,9 +101,9 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     // Fixed widths: sizing columns to their contents would measure every row on each progress step.
     QHeaderView* header = m_table->horizontalHeader();
     header->resizeSection(ColumnBoard, 60);
-    header->resizeSection(ColumnModule, 150);
-    header->resizeSection(ColumnStep, 100);
-    header->resizeSection(ColumnProgress, 140);
+    header->resizeSection(ColumnModule, 190);
+    header->resizeSection(ColumnStep, 90);
+    header->resizeSection(ColumnProgress, 120);
     header->setStretchLastSection(true);
     m_table->setMinimumHeight(240);
 
@@ -317,10 +317,8 @@ void AllBoardsPage::program()
         connect(engine, &ProgrammingEngine::finished, this,
             [this, boardID](const ProgrammingEngine::Result& result) { boardFinished(boardID, result); });
         ++m_running;
-        if (!engine->start(boardID, slot, image)) {
-            --m_running;
-            boardFinished(boardID, engine->result());
-        }
+        if (!engine->start(boardID, slot, image))
+            boardFinished(boardID, engine->result()); // ends the row and counts it out
     }
     if (!isProgramming())
         setRunning(false);
@@ -361,7 +359,8 @@ void AllBoardsPage::boardFinished(int boardID, const ProgrammingEngine::Result& 
     QStringList parts;
     for (auto it = counts.constBegin(); it != counts.constEnd(); ++it)
         parts << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
-    const bool allGood = counts.value(QStringLiteral("programmed")) + counts.value(QStringLiteral("unchanged")) == ended;
+    const bool allGood
+        = counts.value(QStringLiteral("programmed")) + counts.value(QStringLiteral("unchanged")) == ended;
     const QString summary = tr("Done: %1.").arg(parts.join(QStringLiteral(", ")));
     emit logmessage(allGood ? KestrixStudio::LogStatus : KestrixStudio::LogError, summary);
     showStatus(summary, !allGood);
@@ -439,7 +438,8 @@ bool AllBoardsPage::saveReport(const QString& path)
 
 void AllBoardsPage::saveReportAs()
 {
-    const QString path = saveFileName(this, tr("Save report"), QString(), tr("CSV files (*.csv)"), QStringLiteral("csv"));
+    const QString path
+        = saveFileName(this, tr("Save report"), QString(), tr("CSV files (*.csv)"), QStringLiteral("csv"));
     if (!path.isEmpty())
         saveReport(path);
 }
@@ -450,8 +450,8 @@ void AllBoardsPage::browse()
     const QFileInfo current(QDir::fromNativeSeparators(fileName()));
     if (!fileName().isEmpty() && current.absoluteDir().exists())
         folder = current.absolutePath();
-    const QString chosen = openFileName(
-        this, tr("Open HEX file"), folder, tr(ModuleProgrammerPage::FileFilter), QStringLiteral("hex"));
+    const QString chosen
+        = openFileName(this, tr("Open HEX file"), folder, tr(ModuleProgrammerPage::FileFilter), QStringLiteral("hex"));
     if (!chosen.isEmpty())
         setFileName(chosen);
 }

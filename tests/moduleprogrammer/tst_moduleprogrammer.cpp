@@ -8,10 +8,10 @@
 
 #include <QComboBox>
 #include <QCryptographicHash>
-#include <QTableWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 
 using TestSupport::ModalAnswer;
 
@@ -116,9 +116,11 @@ private slots:
         QTest::newRow("module") << motherboard(1) << 0 << QByteArray() << "programmed into the module";
         QTest::newRow("external module") << motherboard(1, "externalModule=true") << 3 << QByteArray()
                                          << "programmed into the external module";
-        QTest::newRow("verification fails") << motherboard(1, "verifyStatus=5") << 0 << QByteArray() << "failed: Verification failed (status 5)";
+        QTest::newRow("verification fails")
+            << motherboard(1, "verifyStatus=5") << 0 << QByteArray() << "failed: Verification failed (status 5)";
         QTest::newRow("bad checksum") << motherboard(1) << 0 << badHex << "not a valid HEX file: line 1";
-        QTest::newRow("module does not answer") << motherboard(1, "modules=1,2") << 0 << QByteArray() << "does not answer";
+        QTest::newRow("module does not answer")
+            << motherboard(1, "modules=1,2") << 0 << QByteArray() << "does not answer";
     }
 
     void pageProgramsModule()
@@ -182,7 +184,8 @@ private slots:
     // Every connected board at once: one programs, one fails its verification, one leaves mid-run, one comes.
     void allBoardsPage()
     {
-        bench->open(motherboard(1) + motherboard(3, "verifyStatus=5") + motherboard(5), 200);
+        bench->open(
+            motherboard(1) + motherboard(3, "verifyStatus=5") + motherboard(4, "modules=1") + motherboard(5), 200);
         const QString hex = bench->addFile("demo.hex");
         page = WidgetFactory::createWidget(KestrixStudio::WidgetTypeFlash, 0, 0);
         connect(ConnectionManager::Instance(), &ConnectionManager::updated, page, &BaseWidget::boardUpdate);
@@ -197,14 +200,16 @@ private slots:
         };
 
         programButton()->click();
-        QTRY_COMPARE_WITH_TIMEOUT(column(2).value(2), QString("programming"), 5000);
-        QVERIFY(bench->replug(motherboard(1) + motherboard(3, "verifyStatus=5") + motherboard(7)));
+        QTRY_COMPARE_WITH_TIMEOUT(column(2).value(3), QString("programming"), 5000);
+        QVERIFY(bench->replug(
+            motherboard(1) + motherboard(3, "verifyStatus=5") + motherboard(4, "modules=1") + motherboard(7)));
         QTRY_VERIFY_WITH_TIMEOUT(programButton()->isEnabled(), 10000);
-        QCOMPARE(column(0), QStringList({ "1", "3", "5", "7" }));
+        QCOMPARE(column(0), QStringList({ "1", "3", "4", "5", "7" }));
         QCOMPARE(column(4),
             QStringList({ "programmed", "failed: While verifying: Verification failed (status 5).",
+                "failed: While comparing: The module does not answer: is it in place?",
                 "disconnected: Board 5 left the bus.", "Plugged in during the run; not programmed." }));
-        QVERIFY(status().contains("1 disconnected, 1 failed, 1 programmed"));
+        QCOMPARE(status(), QString("Done: 1 disconnected, 2 failed, 1 programmed."));
 
         const QString path = bench->filePath("report.csv");
         bool saved = false;
@@ -213,7 +218,7 @@ private slots:
         QFile report(path);
         QVERIFY(report.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = report.readAll().trimmed().split('\n');
-        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.size(), 6);
         QCOMPARE(lines.first(), "board,module,slot,file,file SHA-256,result,reason,start,end");
         QFile file(hex);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -221,14 +226,15 @@ private slots:
         const QList<QByteArray> first = lines.at(1).split(',');
         QCOMPARE(first.mid(0, 3), (QList<QByteArray> { "1", "KT24 module", "0" }));
         QCOMPARE(first.mid(4, 3), (QList<QByteArray> { digest, "programmed", "" }));
-        QVERIFY(QDateTime::fromString(first.at(7), Qt::ISODateWithMs) <= QDateTime::fromString(first.at(8), Qt::ISODateWithMs));
-        QVERIFY(lines.at(4).startsWith("7,KT24 module,0,") && lines.at(4).contains(",not programmed,"));
+        QVERIFY(QDateTime::fromString(first.at(7), Qt::ISODateWithMs)
+            <= QDateTime::fromString(first.at(8), Qt::ISODateWithMs));
+        QVERIFY(lines.at(5).startsWith("7,KT24 module,0,") && lines.at(5).contains(",not programmed,"));
 
         // Stop ends every run at once; nothing was written while comparing.
         programButton()->click();
         page->findChild<QPushButton*>("stopButton")->click();
         QVERIFY(programButton()->isEnabled());
-        QCOMPARE(column(4).value(2), QString("cancelled: Stopped before anything was written."));
+        QCOMPARE(column(4).value(3), QString("cancelled: Stopped before anything was written."));
     }
 
     void closeRequestWhileProgramming()
