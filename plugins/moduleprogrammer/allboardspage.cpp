@@ -101,8 +101,8 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     // Fixed widths: sizing columns to their contents would measure every row on each progress step.
     QHeaderView* header = m_table->horizontalHeader();
     header->resizeSection(ColumnBoard, 60);
-    header->resizeSection(ColumnModule, 190);
-    header->resizeSection(ColumnStep, 90);
+    header->resizeSection(ColumnModule, 180);
+    header->resizeSection(ColumnStep, 105);
     header->resizeSection(ColumnProgress, 120);
     header->setStretchLastSection(true);
     m_table->setMinimumHeight(240);
