@@ -7,7 +7,6 @@
 #include "connectionmanager.h"
 #include "moduleprogrammerlog.h"
 #include "moduleprogrammerpage.h"
-#include "plugininfo.h"
 #include "programmingjob.h"
 #include "programoptions.h"
 #include "widgetfactory.h"
@@ -21,7 +20,6 @@
 #include <QMessageBox>
 #include <QTextStream>
 #include <QTreeWidgetItem>
-#include <QUrl>
 
 #include <cstdio>
 
@@ -33,9 +31,8 @@ const QString usageModule = QStringLiteral("program");
 
 } // namespace
 
-ModuleProgrammerPlugin::ModuleProgrammerPlugin(QObject* parent)
-    : QObject(parent)
-    , m_info(new PluginInfo(UniqueID, tr("Module programmer"), 1, 0, 1, this))
+ModuleProgrammerPlugin::ModuleProgrammerPlugin()
+    : StudioPluginBase(UniqueID, tr("Module programmer"), 1, 0, 1)
     , m_boardItems(new BoardItems(this))
 {
 }
@@ -75,33 +72,10 @@ void ModuleProgrammerPlugin::populateMenu(int menuId, QMenu* menu)
     QAction* action = menu->addAction(tr("HEX file..."), this, &ModuleProgrammerPlugin::openHexFile);
     action->setObjectName(QStringLiteral("moduleProgrammerOpenHexFile"));
     action->setStatusTip(tr("Program a HEX file into a module of the first connected motherboard"));
-    QAction* all = menu->addAction(tr("HEX file for all boards..."), this, [this]() {
-        WidgetSignalBridge* bridge = m_bridge ? m_bridge : WidgetSignalBridge::instance();
-        bridge->changeWidget(KestrixStudio::WidgetTypeFlash, AllBoardsPage::PageBoardID, 0);
-    });
+    QAction* all = menu->addAction(
+        tr("HEX file for all boards..."), this, [this]() { showPage(AllBoardsPage::PageBoardID); });
     all->setObjectName(QStringLiteral("moduleProgrammerOpenAllBoards"));
     all->setStatusTip(tr("Program a HEX file into a module of every connected motherboard at once"));
-}
-
-void ModuleProgrammerPlugin::populateMenuBar(int menuId, QMenuBar* menuBar)
-{
-    Q_UNUSED(menuId)
-    Q_UNUSED(menuBar)
-}
-
-void ModuleProgrammerPlugin::setSignalBridge(WidgetSignalBridge* bridge)
-{
-    m_bridge = bridge;
-}
-
-void ModuleProgrammerPlugin::setIdOffset(int offset)
-{
-    m_idOffset = offset;
-}
-
-PluginInfo* ModuleProgrammerPlugin::pluginInfo()
-{
-    return m_info;
 }
 
 QVariant ModuleProgrammerPlugin::helpResource(QString name)
@@ -189,11 +163,6 @@ void ModuleProgrammerPlugin::printUsage(QString applicationName, QString module)
            "disconnected; bad input {result: error, message}."));
 }
 
-KestrixStudio::Features ModuleProgrammerPlugin::features()
-{
-    return KestrixStudio::FeatureNoFeatures;
-}
-
 int ModuleProgrammerPlugin::closeRequest()
 {
     if (m_allBoardsPage && m_allBoardsPage->isProgramming()) {
@@ -232,11 +201,17 @@ void ModuleProgrammerPlugin::openHexFile()
     const auto boards = ConnectionManager::Instance()->getBoardIterator();
     for (auto it = boards.constBegin(); it != boards.constEnd(); ++it) {
         if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard) {
-            WidgetSignalBridge* bridge = m_bridge ? m_bridge : WidgetSignalBridge::instance();
-            bridge->changeWidget(KestrixStudio::WidgetTypeFlash, it.key(), 0);
+            showPage(it.key());
             return;
         }
     }
     QMessageBox::information(QApplication::activeWindow(), tr("No board connected"),
         tr("Connect a KM4200 motherboard to program a HEX file into one of its modules."));
+}
+
+void ModuleProgrammerPlugin::showPage(int boardID)
+{
+    // Until the shell hands over its relay, the process-wide one.
+    WidgetSignalBridge* bridge = signalBridge() ? signalBridge() : WidgetSignalBridge::instance();
+    bridge->changeWidget(KestrixStudio::WidgetTypeFlash, boardID, 0);
 }
