@@ -3,11 +3,8 @@
 
 #include "hexmodel.h"
 #include "hexparser.h"
-#include "hexparserfactory.h"
 #include "hexwriter.h"
 #include "testsupport.h"
-
-#include <QTemporaryDir>
 
 #include <numeric>
 
@@ -108,23 +105,6 @@ private slots:
         QCOMPARE(parser.errorLine(), message.section(' ', 1, 1).chopped(1).toInt());
         QVERIFY(model.isEmpty());
         QVERIFY(!model.hasStartAddress());
-    }
-
-    void factoryReadsFiles()
-    {
-        QTemporaryDir dir;
-        QFile file(dir.filePath("good.hex"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rec(0, 0x20, "module") + eof) > 0);
-        file.close();
-        HexModel model;
-        QVERIFY(HexParserFactory::read(file.fileName(), &model, 1));
-        QCOMPARE(model.segments(), (Segments { { 0x20, "module" } }));
-        QVERIFY(!HexParserFactory::read(file.fileName(), &model, 2));
-        QVERIFY(model.isEmpty());
-        QString error;
-        int line = -1;
-        QVERIFY(!HexParserFactory::read(dir.filePath("none.hex"), &model, 1, &error, &line));
-        QVERIFY2(error.startsWith("cannot open") && line == 0, qPrintable(error));
     }
 };
 

@@ -9,7 +9,6 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <memory>
@@ -205,8 +204,6 @@ private slots:
         const QStringList two = { "tp10", "tp20" };
         const QStringList three = { "tp10", "tp20", "tp30" };
         const QString commandLine = "processCommandLine --spi";
-        QTest::newRow("no plug-ins: command line goes on")
-            << QStringList() << commandLine << QVariant(QVariantList { 2, 0 }) << QStringList();
         QTest::newRow("0 and 2 go on") << two << commandLine << QVariant(QVariantList { 2, 0 }) << two;
         QTest::newRow("first end wins, its exit code kept") << QStringList { "tp40", "tp30", "tp20", "tp10" }
                                                             << commandLine << QVariant(QVariantList { 1, 3 }) << three;
@@ -216,8 +213,6 @@ private slots:
         QTest::newRow("type 6 never reaches a plug-in")
             << three << "createWidget 6" << QVariant("FlashDefaultSettings") << QStringList();
         QTest::newRow("nobody serves the page") << three << "createWidget 9" << QVariant("DefaultWidget") << three;
-        QTest::newRow("no plug-ins: overview page")
-            << QStringList() << "createWidget 1" << QVariant("DefaultWidget") << QStringList();
         QTest::newRow("0 and 1 allow closing") << two << "closeRequest" << QVariant(QVariantList { true, 3 }) << two;
         QTest::newRow("first 2 stops closing") << QStringList { "tp10", "tp30", "tp40" } << "closeRequest"
                                                << QVariant(QVariantList { false, 1 }) << QStringList { "tp10", "tp30" };
@@ -269,23 +264,6 @@ private slots:
                 "tp10:createWidget 1 4", "tp10:page setBoard 4", "tp10:page boardUpdate", "tp10:page setSubtype 44" }));
     }
 
-    void helpContents()
-    {
-        load({ "tp20", "tp10" });
-        QTreeWidget tree;
-        WidgetFactory::populateHelp(tree.invisibleRootItem());
-        const QStringList keys = { "general/doc/index", "general/doc/commandline", "general/doc/release" };
-        QCOMPARE(tree.topLevelItemCount(), 3);
-        for (int i = 0; i < 3; ++i) {
-            QTreeWidgetItem* entry = tree.topLevelItem(i);
-            QCOMPARE(entry->data(0, Qt::UserRole).toString(), keys.at(i));
-            QVERIFY(entry->isExpanded());
-            QCOMPARE(entry->childCount(), 2);
-            QCOMPARE(entry->child(0)->text(0), QStringLiteral("tp10 %1").arg(i));
-            QCOMPARE(entry->child(1)->text(0), QStringLiteral("tp20 %1").arg(i));
-        }
-    }
-
     void executable_data()
     {
         const QString banner = "Kestrix Studio - command-line options of the application and its modules";
@@ -299,10 +277,6 @@ private slots:
                                    "--tp10              tp10 usage, module ''",
                                    "--tp20              tp20 usage, module ''",
                                    "--tp40              tp40 usage, module ''" };
-        QTest::newRow("-h --spi") << QStringList { "-h", "--spi" } << 0
-                                  << QStringList { banner, "--tp10              tp10 usage, module 'spi'",
-                                         "--tp20              tp20 usage, module 'spi'",
-                                         "--tp40              tp40 usage, module 'spi'" };
         QTest::newRow("-H is a plug-in job") << QStringList { "-H" } << 4 << QStringList();
     }
 
