@@ -16,14 +16,6 @@ using Engine = ProgrammingEngine;
 Q_DECLARE_METATYPE(ProgrammingEngine::Outcome)
 Q_DECLARE_METATYPE(ProgrammingEngine::Step)
 
-namespace
-{
-MotherBoard* board(int id)
-{
-    return qobject_cast<MotherBoard*>(manager()->getBoardByID(id));
-}
-} // namespace
-
 class TestProgrammingEngine : public QObject
 {
     Q_OBJECT
@@ -49,8 +41,8 @@ private slots:
         QTest::addColumn<Engine::Step>("step");
         QTest::addColumn<bool>("written"); // as the result says
         QTest::addColumn<bool>("holds"); // the module's memory holds the image afterwards
-        const auto row = [](const char* tag, const QByteArray& device, int cancelIn, int unplugIn, Engine::Outcome outcome,
-                             Engine::Step step, bool written, bool holds = false) {
+        const auto row = [](const char* tag, const QByteArray& device, int cancelIn, int unplugIn,
+                             Engine::Outcome outcome, Engine::Step step, bool written, bool holds = false) {
             QTest::newRow(tag) << device << cancelIn << unplugIn << outcome << step << written << holds;
         };
         const QByteArray equal = "verifyStatus=0\n";
@@ -77,7 +69,7 @@ private slots:
         QFETCH(int, unplugIn);
         QFETCH(Engine::Outcome, outcome);
         fixture->start(header(40) + group("board1", 1, "type=1\n" + device) + group("board2", 2, "type=1\n"));
-        MotherBoard* motherBoard = board(1);
+        auto* motherBoard = qobject_cast<MotherBoard*>(manager()->getBoardByID(1));
         KTModule* module = motherBoard->getModule(0);
 
         Engine engine;
@@ -126,7 +118,6 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("good") << HexWriter::write(image) << 0 << "";
         QTest::newRow("bad checksum") << QByteArray(":0100000000FE\n:00000001FF\n") << 1 << "line 1: bad checksum";
-        QTest::newRow("empty") << QByteArray() << 0 << "is empty";
     }
 
     void readHexFile()
