@@ -111,29 +111,22 @@ private slots:
         }
     }
 
-    void readHexFile_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<int>("line");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("good") << HexWriter::write(image) << 0 << "";
-        QTest::newRow("bad checksum") << QByteArray(":0100000000FE\n:00000001FF\n") << 1 << "line 1: bad checksum";
-    }
-
     void readHexFile()
     {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, reason);
         QTemporaryDir dir;
-        QFile file(dir.filePath("image.hex"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-        file.close();
-        HexModel model;
-        const Engine::Result result = Engine::readHexFile(file.fileName(), &model);
-        QCOMPARE(result.outcome, reason.isEmpty() ? Engine::OutcomeNone : Engine::OutcomeBadFile);
-        QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
-        QTEST(result.line, "line");
-        QCOMPARE(model.sameContent(image), reason.isEmpty());
+        const QList<QPair<QByteArray, QString>> cases { { HexWriter::write(image), "" },
+            { ":0100000000FE\n:00000001FF\n", "line 1: bad checksum" } };
+        for (const auto& [content, reason] : cases) {
+            QFile file(dir.filePath("image.hex"));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+            file.close();
+            HexModel model;
+            const Engine::Result result = Engine::readHexFile(file.fileName(), &model);
+            QCOMPARE(result.outcome, reason.isEmpty() ? Engine::OutcomeNone : Engine::OutcomeBadFile);
+            QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
+            QCOMPARE(result.line, reason.isEmpty() ? 0 : 1);
+            QCOMPARE(model.sameContent(image), reason.isEmpty());
+        }
     }
 };
 
