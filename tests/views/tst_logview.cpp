@@ -39,8 +39,6 @@ private slots:
         QTest::newRow("status") << 1 << "STATUS: Programming done" << L { "Programming done" };
         QTest::newRow("error") << 2 << "ERROR: Verify failed" << L { "Verify failed" };
         QTest::newRow("unknown") << 7 << ": odd" << L { "odd" };
-        QTest::newRow("negative") << -1 << ": below" << L();
-        QTest::newRow("empty debug") << 0 << "DEBUG: " << L();
         QTest::newRow("empty status") << 1 << "STATUS: " << L { "" };
         QTest::newRow("placeholders") << 1 << "STATUS: 50%1 of %2" << L { "50%1 of %2" };
         QTest::newRow("non-ASCII") << 2 << "ERROR: Modul übersprungen" << L { "Modul übersprungen" };

@@ -142,51 +142,6 @@ private slots:
         QCOMPARE(third.selectedItems(), QList<QTreeWidgetItem*> { third.topLevelItem(0) });
         QVERIFY(second->selectedItems().isEmpty());
     }
-
-    void masks_data()
-    {
-        QTest::addColumn<int>("mask");
-        QTest::addColumn<QStringList>("hidden");
-        QTest::newRow("1011") << 1011 << QStringList { "Internal", "FTDIBoards" };
-        QTest::newRow("1019") << 1019 << QStringList { "FTDIBoards" };
-    }
-
-    void masks()
-    {
-        QFETCH(int, mask);
-        QFETCH(QStringList, hidden);
-        DeviceView view(mask);
-        QStringList found;
-        for (int i = 0; i < view.topLevelItemCount(); ++i)
-            if (view.topLevelItem(i)->isHidden())
-                found << view.topLevelItem(i)->text(0);
-        QCOMPARE(view.topLevelItemCount(), 9);
-        QCOMPARE(found, hidden);
-    }
-
-    void categories_data()
-    {
-        QTest::addColumn<int>("category");
-        QTest::addColumn<QString>("device"); // heading an item lands under; empty: top level
-        QTest::addColumn<QString>("feature");
-        const QList<std::tuple<int, const char*, const char*>> rows { { 0, "", "2.4 GHz" }, { 4, "", "Bluetooth" },
-            { 3, "Motherboards", "" }, { 11, "Internal", "" }, { 15, "KT6x Programming", "" },
-            { 18, "KT62 development dongles", "" }, { 16, "", "" }, { -1, "", "" } };
-        for (const auto& [category, device, feature] : rows)
-            QTest::addRow("%d", category) << category << QString(device) << QString(feature);
-    }
-
-    void categories()
-    {
-        QFETCH(int, category);
-        QFETCH(QString, device);
-        QFETCH(QString, feature);
-        for (MenuView* view : QList<MenuView*> { devices, features }) {
-            QTreeWidgetItem* added = BaseWidget::createMenuItem("Added", view->categoryItem(category), 2, 1, 0);
-            QVERIFY(added->treeWidget() == view);
-            QCOMPARE(added->parent() ? added->parent()->text(0) : QString(), view == devices ? device : feature);
-        }
-    }
 };
 
 QTEST_MAIN(TestMenuView)
