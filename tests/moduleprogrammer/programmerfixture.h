@@ -6,7 +6,6 @@
 #include "km4200controller.h"
 #include "motherboard.h"
 
-#include <QDir>
 #include <QSaveFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -29,14 +29,15 @@ class TestModuleProgrammer : public QObject
 
     QString status() const { return page->findChild<QLabel*>("statusLabel")->text(); }
     QPushButton* programButton() const { return page->findChild<QPushButton*>("programButton"); }
-    void openPage(const QString& hex, int slot = 0)
+    // Board 1's page, or with index 0 the All boards page.
+    void openPage(const QString& hex, int slot = 0, int index = 1)
     {
-        page = WidgetFactory::createWidget(KestrixStudio::WidgetTypeFlash, 0, 1);
+        page = WidgetFactory::createWidget(KestrixStudio::WidgetTypeFlash, 0, index);
         // As the main window wires the page it shows.
         connect(ConnectionManager::Instance(), &ConnectionManager::updated, page, &BaseWidget::boardUpdate);
         page->show();
-        auto* combo = page->findChild<QComboBox*>("slotCombo");
-        combo->setCurrentIndex(combo->findData(slot));
+        if (auto* combo = page->findChild<QComboBox*>("slotCombo"))
+            combo->setCurrentIndex(combo->findData(slot));
         page->findChild<QLineEdit*>("pathEdit")->setText(QDir::toNativeSeparators(hex));
     }
 
@@ -81,7 +82,6 @@ private slots:
     {
         QTest::addColumn<QString>("devices");
         QTest::addColumn<QString>("items");
-        QTest::newRow("3 plugged in") << motherboard(1) + motherboard(2) + motherboard(3) << ",Board 1,Board 2,Board 3";
         QTest::newRow("board 1 swapped for 3") << motherboard(3) + motherboard(2) << ",Board 2,Board 3";
         QTest::newRow("2 in bootloader") << motherboard(1) + QString("[boot]\nid=2\ntype=4") << ",Board 1";
         QTest::newRow("all boards gone") << QString() << QString();
@@ -119,8 +119,6 @@ private slots:
         QTest::newRow("verification fails")
             << motherboard(1, "verifyStatus=5") << 0 << QByteArray() << "failed: Verification failed (status 5)";
         QTest::newRow("bad checksum") << motherboard(1) << 0 << badHex << "not a valid HEX file: line 1";
-        QTest::newRow("module does not answer")
-            << motherboard(1, "modules=1,2") << 0 << QByteArray() << "does not answer";
     }
 
     void pageProgramsModule()
@@ -130,7 +128,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, outcome);
         const bool good = outcome.startsWith("programmed");
-        const bool runs = content.isEmpty() && outcome != "does not answer";
+        const bool runs = content.isEmpty();
         QVERIFY(bench->replug(devices));
         auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1));
         const int resets = board->resetCount();
@@ -155,7 +153,6 @@ private slots:
     {
         QTest::addColumn<int>("step");
         QTest::newRow("while comparing") << 1;
-        QTest::newRow("while programming") << 2;
         QTest::newRow("while verifying") << 3;
     }
 
@@ -187,10 +184,7 @@ private slots:
         bench->open(
             motherboard(1) + motherboard(3, "verifyStatus=5") + motherboard(4, "modules=1") + motherboard(5), 200);
         const QString hex = bench->addFile("demo.hex");
-        page = WidgetFactory::createWidget(KestrixStudio::WidgetTypeFlash, 0, 0);
-        connect(ConnectionManager::Instance(), &ConnectionManager::updated, page, &BaseWidget::boardUpdate);
-        page->show();
-        page->findChild<QLineEdit*>("pathEdit")->setText(hex);
+        openPage(hex, 0, 0);
         auto* table = page->findChild<QTableWidget*>("boardTable");
         const auto column = [table](int column) {
             QStringList texts;

