@@ -4,6 +4,7 @@
 #include "boardlog.h"
 #include "bootloaderdevice.h"
 #include "connectionmanager.h"
+#include "ktmodule.h"
 #include "motherboardbench.h"
 
 #include <QDir>
@@ -315,7 +316,7 @@ void BenchSimulation::announce(const News& news)
     for (const QPointer<Connectable>& board : news.gone) {
         qCDebug(lcBoard) << "board" << (board ? board->getBoardID() : -1) << "leaves the bus";
         if (auto* mb = qobject_cast<MotherBoard*>(board.data()))
-            mb->abortOperations();
+            mb->abortOperations(KTModule::StatusDeviceLost);
         if (board)
             emit board->disconnected();
         if (board)

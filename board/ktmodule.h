@@ -37,7 +37,8 @@ class QTimer;
 //   written, then or later. On an idle module it does nothing, so calling
 //   it after the report is harmless.
 // - A board that leaves the bus (unplugged, bootloader jump, controller
-//   destroyed) ends a pending operation with StatusDeviceLost.
+//   destroyed) ends a pending operation with StatusDeviceLost; a reset of
+//   the board (MotherBoard::resetDevice) with StatusBoardReset.
 // - startFlag is cleared when an operation ends.
 // - Receivers may run event loops, abort, start anew or see the board go
 //   while a signal is delivered; the module checks its state after each one.
@@ -48,10 +49,7 @@ class KM4200CTRL_EXPORT KTModule : public QObject
     Q_OBJECT
 
 public:
-    enum MemoryType {
-        MemoryNormal = 0,
-        MemoryOTP = 1
-    };
+    enum MemoryType { MemoryNormal = 0, MemoryOTP = 1 };
     Q_ENUM(MemoryType)
 
     enum ProgrammableMemoryPart {
@@ -65,10 +63,7 @@ public:
     Q_FLAG(ProgrammableMemoryParts)
 
     // What operationDone reports.
-    enum Operation : quint32 {
-        OperationProgramming = 0,
-        OperationVerifying = 1
-    };
+    enum Operation : quint32 { OperationProgramming = 0, OperationVerifying = 1 };
 
     // Statuses of operationDone besides 0 (a bench programStatus or
     // verifyStatus may report any other number).
@@ -80,7 +75,8 @@ public:
         StatusOTPWritten = 4,
         StatusWriteFailed = 5,
         StatusNoModule = 6, // the bench lists no module in this slot
-        StatusNotReady = 7 // startFlag was not set
+        StatusNotReady = 7, // startFlag was not set
+        StatusBoardReset = 8 // MotherBoard::resetDevice() ended the operation
     };
 
     explicit KTModule(QObject* parent = nullptr);

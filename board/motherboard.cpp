@@ -36,7 +36,7 @@ void MotherBoard::resetDevice()
 {
     ++m_resetCount;
     qCDebug(lcBoard) << "board" << m_boardID << "reset";
-    abortOperations();
+    abortOperations(KTModule::StatusBoardReset);
 }
 
 void MotherBoard::setDefaultMode(bool on)
@@ -84,13 +84,13 @@ MotherBoard::Bench& MotherBoard::bench() const
     return *m_bench;
 }
 
-void MotherBoard::abortOperations()
+void MotherBoard::abortOperations(quint32 status)
 {
     // A receiver of the reports may run an event loop in which this board
     // is deleted.
     QPointer<MotherBoard> self(this);
     for (int slot = 0; self && slot < 4; ++slot) {
         if (KTModule* module = m_modules[slot])
-            module->abortWith(KTModule::StatusDeviceLost);
+            module->abortWith(status);
     }
 }

@@ -12,12 +12,7 @@ class KM4200CTRL_EXPORT MotherBoard : public Connectable
     Q_OBJECT
 
 public:
-    enum ModuleSlot {
-        SlotModule = 0,
-        SlotExtensionBoard = 1,
-        SlotISP = 2,
-        SlotExternalModule = 3
-    };
+    enum ModuleSlot { SlotModule = 0, SlotExtensionBoard = 1, SlotISP = 2, SlotExternalModule = 3 };
     Q_ENUM(ModuleSlot)
 
     explicit MotherBoard(int boardID, QObject* parent = nullptr);
@@ -54,8 +49,8 @@ public:
     // library's own simulation only (motherboardbench.h, not installed).
     struct Bench;
     Bench& bench() const;
-    // Ends running module operations (the board left the bus).
-    void abortOperations();
+    // Ends running module operations with a KTModule status.
+    void abortOperations(quint32 status);
 
 private:
     std::unique_ptr<Bench> m_bench;

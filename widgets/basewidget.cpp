@@ -8,6 +8,7 @@
 #include "motherboard.h"
 
 #include <QCompleter>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -28,7 +29,8 @@
 // board binding and every step of the programming sequence.
 Q_LOGGING_CATEGORY(lcBaseWidget, "kestrix.basewidget", QtWarningMsg)
 
-namespace {
+namespace
+{
 constexpr int headingPercent = 140;
 constexpr int printFieldWidth = 20;
 } // namespace
@@ -222,8 +224,7 @@ void BaseWidget::closeProgressDialog()
 // HEX programming sequence
 
 bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, const QString& operationText,
-                                const QString& successMessage, const QString& failureMessage, int boardID,
-                                int moduleIndex)
+    const QString& successMessage, const QString& failureMessage, int boardID, int moduleIndex)
 {
     this->operationText = operationText;
     this->successMessage = successMessage;
@@ -245,9 +246,9 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
         d->result.outcome = ProgrammingEngine::OutcomeDisconnected;
         d->result.reason = tr("Board %1 is not connected.").arg(boardID & 0xff);
         QMessageBox::information(this, tr("Board not connected"),
-                                 tr("The selected board has been disconnected.\r\nPlease reconnect the board and try "
-                                    "again."),
-                                 QMessageBox::Ok);
+            tr("The selected board has been disconnected.\r\nPlease reconnect the board and try "
+               "again."),
+            QMessageBox::Ok);
         return false;
     }
 
@@ -291,32 +292,45 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
         return false;
     }
 
-    const QString path = QStringLiteral("%1/%2/%3").arg(ApplicationDirectory::path(), folder, fileName);
-    d->result = ProgrammingEngine::readHexFile(path, currentModule->getModel());
+    // Parsed into an image of the page's own: the module's model is handed
+    // over only once the board is this page's (another job may be using it).
+    const QString path
+        = QDir::cleanPath(QStringLiteral("%1/%2/%3").arg(ApplicationDirectory::path(), folder, fileName));
+    HexModel image;
+    d->result = ProgrammingEngine::readHexFile(path, &image);
     if (d->result.outcome == ProgrammingEngine::OutcomeBadFile) {
         qCDebug(lcBaseWidget) << "reading" << path << "failed:" << d->result.reason;
+        // The folder as passed first, then what was read and what is wrong with it.
+        const QString where = QDir::toNativeSeparators(path);
+        const QString fault
+            = d->result.reason.contains(where) ? d->result.reason : tr("%1: %2").arg(where, d->result.reason);
         emit logmessage(KestrixStudio::LogError,
-                        tr("Could not parse the HEX file. Please confirm that the file '%1' is in the '%2' folder.")
-                            .arg(fileName, folder));
+            tr("Could not parse the HEX file. Please confirm that the file '%1' is in the '%2' folder.")
+                    .arg(fileName, folder)
+                + QLatin1Char('\n') + fault);
         return false;
     }
 
     d->engine = std::make_unique<ProgrammingEngine>();
     ProgrammingEngine* engine = d->engine.get();
+    const QString pageTitle = title();
+    engine->setOwner(pageTitle.isEmpty() ? tr("another page") : tr("the page \"%1\"").arg(pageTitle));
     connect(engine, &ProgrammingEngine::stepStarted, this, &BaseWidget::stepStarted);
     connect(engine, &ProgrammingEngine::stepEnded, this, [this](ProgrammingEngine::Step step, quint32 status) {
-        programmingCheck(step == ProgrammingEngine::StepProgramming ? KTModule::OperationProgramming
-                                                                    : KTModule::OperationVerifying,
-                         status);
+        programmingCheck(
+            step == ProgrammingEngine::StepProgramming ? KTModule::OperationProgramming : KTModule::OperationVerifying,
+            status);
     });
     connect(engine, &ProgrammingEngine::finished, this, &BaseWidget::finishOperation);
 
-    if (!engine->start(boardID, moduleIndex, *currentModule->getModel())) {
+    if (!engine->start(boardID, moduleIndex, image)) {
         d->result = engine->result();
         qCDebug(lcBaseWidget) << "comparison did not start:" << d->result.reason;
         // No orphan dialog: the comparison never started, so nothing will close it.
         closeProgressDialog();
-        emit logmessage(KestrixStudio::LogError, connectError);
+        // Another job's board is named as such, not as a connection problem.
+        emit logmessage(KestrixStudio::LogError,
+            d->result.outcome == ProgrammingEngine::OutcomeBusy ? d->result.reason : connectError);
         return false;
     }
     return true;
@@ -467,8 +481,8 @@ QString BaseWidget::completeFileExtension(const QString& fileName, const QString
 }
 
 QString BaseWidget::fileDialog(QWidget* parent, const QString& caption, const QString& directory,
-                               const QString& defaultSuffix, const QString& filter, QFileDialog::FileMode fileMode,
-                               QFileDialog::AcceptMode acceptMode)
+    const QString& defaultSuffix, const QString& filter, QFileDialog::FileMode fileMode,
+    QFileDialog::AcceptMode acceptMode)
 {
     QFileDialog dialog(parent, caption);
     dialog.setDirectory(directory);
@@ -486,31 +500,31 @@ QString BaseWidget::fileDialog(QWidget* parent, const QString& caption, const QS
 }
 
 QString BaseWidget::openFileName(QWidget* parent, const QString& caption, const QString& directory,
-                                 const QString& filter, const QString& defaultSuffix)
+    const QString& filter, const QString& defaultSuffix)
 {
     if (!directory.isEmpty())
         hexPath = directory;
-    const QString result = fileDialog(parent, caption, hexPath, defaultSuffix, filter, QFileDialog::ExistingFile,
-                                      QFileDialog::AcceptOpen);
+    const QString result = fileDialog(
+        parent, caption, hexPath, defaultSuffix, filter, QFileDialog::ExistingFile, QFileDialog::AcceptOpen);
     if (!result.isEmpty())
         hexPath = QFileInfo(result).absolutePath();
     return result;
 }
 
 QString BaseWidget::saveFileName(QWidget* parent, const QString& caption, const QString& directory,
-                                 const QString& filter, const QString& defaultSuffix)
+    const QString& filter, const QString& defaultSuffix)
 {
     if (!directory.isEmpty())
         hexPath = directory;
-    const QString result = fileDialog(parent, caption, hexPath, defaultSuffix, filter, QFileDialog::AnyFile,
-                                      QFileDialog::AcceptSave);
+    const QString result
+        = fileDialog(parent, caption, hexPath, defaultSuffix, filter, QFileDialog::AnyFile, QFileDialog::AcceptSave);
     if (!result.isEmpty())
         hexPath = QFileInfo(result).absolutePath();
     return result;
 }
 
-QTreeWidgetItem* BaseWidget::createMenuItem(const QString& text, QTreeWidgetItem* parent, int type, int boardID,
-                                            int subtype)
+QTreeWidgetItem* BaseWidget::createMenuItem(
+    const QString& text, QTreeWidgetItem* parent, int type, int boardID, int subtype)
 {
     auto* item = new QTreeWidgetItem(parent, type * 1000 + boardID * 10 + subtype);
     setItemRoles(item, type, boardID, subtype);

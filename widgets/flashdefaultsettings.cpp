@@ -1,5 +1,6 @@
 #include "flashdefaultsettings.h"
 
+#include "boardreservation.h"
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "hexmodel.h"
@@ -152,6 +153,22 @@ void FlashDefaultSettings::startProgramming()
         return;
     }
 
+    // The dongle box counts only where it applies: shown, and the module connector chosen.
+    const bool dongle = ui->programDongle->isChecked() && !ui->programDongle->isHidden() && ui->KTModule->isChecked();
+    const QString connector = dongle     ? tr("dongle")
+        : target == targetISP            ? ui->KTISP->text()
+        : target == targetExtensionBoard ? ui->extensionBoard->text()
+                                         : ui->KTModule->text();
+    // Refused before anything of the board is touched: another job's run goes on undisturbed.
+    const int boardID = selectedBoardID();
+    if (!BoardReservation::reserve(boardID, this,
+            tr("Board %1's %2 is being programmed by the default-settings page").arg(boardID & 0xff).arg(connector))) {
+        const QString busy = BoardReservation::activity(boardID);
+        emit logmessage(KestrixStudio::LogError, busy);
+        QMessageBox::information(this, tr("Board busy"), busy, QMessageBox::Ok);
+        return;
+    }
+
     emit logmessage(KestrixStudio::LogStatus, tr("Checking HEX file"));
 
     KTModule::MemoryType memoryType = KTModule::MemoryNormal;
@@ -161,21 +178,17 @@ void FlashDefaultSettings::startProgramming()
         memoryType = ui->otpSelector->isChecked() ? KTModule::MemoryOTP : KTModule::MemoryNormal;
     }
 
-    // The dongle box counts only where it applies: shown, and the module connector chosen.
-    const bool dongle = ui->programDongle->isChecked() && !ui->programDongle->isHidden() && ui->KTModule->isChecked();
     KTModule* chosen = motherBoard->getModule(dongle ? slotExternalModule : target);
     if (!chosen) {
+        BoardReservation::release(boardID, this);
         emit logmessage(
             KestrixStudio::LogError, tr("Board %1 offers no module on the selected connector").arg(selectedBoardID()));
         return;
     }
     module = chosen;
     programmedBoard = motherBoard;
-    programmedBoardID = selectedBoardID();
-    programmedConnector = dongle         ? tr("dongle")
-        : target == targetISP            ? ui->KTISP->text()
-        : target == targetExtensionBoard ? ui->extensionBoard->text()
-                                         : ui->KTModule->text();
+    programmedBoardID = boardID;
+    programmedConnector = connector;
 
     disconnect(chosen, SIGNAL(operationDone(quint32, quint32)), this, SLOT(flashCheck(quint32, quint32)));
     connect(chosen, SIGNAL(operationDone(quint32, quint32)), this, SLOT(flashCheck(quint32, quint32)));
@@ -224,6 +237,7 @@ bool FlashDefaultSettings::handleCancel()
         return false;
     if (module)
         module->abort();
+    releaseBoard();
     QMessageBox::information(this, tr("Operation canceled"), tr("User canceled the operation"), QMessageBox::Ok);
     emit logmessage(KestrixStudio::LogStatus, tr("User canceled the operation"));
     return true;
@@ -234,18 +248,22 @@ void FlashDefaultSettings::programmingFinished()
     if (handleCancel())
         return;
     if (!programmingSucceeded) {
+        releaseBoard();
         logFailure(KTModule::OperationProgramming);
         QMessageBox::warning(this, tr("Programming failed"), tr("Where not able to program"), QMessageBox::Ok);
         return;
     }
     if (ui->extensionBoard->isChecked() && ui->otpSelector->isChecked()) {
         // OTP content cannot be read back, so it is neither verified nor followed by a reset.
+        releaseBoard();
         QMessageBox::information(
             this, tr("Programming done"), tr("Infopage on the OTP circuit is done."), QMessageBox::Ok);
         return;
     }
-    if (!module)
+    if (!module) {
+        releaseBoard();
         return;
+    }
     showProgressDialog(module, tr("Verifying hexfile"), tr("Verifying"));
     module->setMemoryParts(KTModule::MemoryPartVerify);
     if (module->startVerifying())
@@ -268,10 +286,17 @@ void FlashDefaultSettings::verifyingFinished()
         QMessageBox::information(this, tr("Programming done"),
             tr("The programming went well. Everything should work as normal"), QMessageBox::Ok);
     }
+    // Held until the reset: no other job starts on the board while the box is open.
     if (programmedBoard)
         programmedBoard->resetDevice();
+    releaseBoard();
     if (module)
         module->setMemoryParts(KTModule::MemoryPartVerify);
+}
+
+void FlashDefaultSettings::releaseBoard()
+{
+    BoardReservation::release(programmedBoardID, this);
 }
 
 void FlashDefaultSettings::logFailure(quint32 what)
@@ -281,6 +306,11 @@ void FlashDefaultSettings::logFailure(quint32 what)
     switch (lastStatus) {
     case KTModule::StatusDeviceLost:
         text = tr("Board %1 was disconnected.").arg(id);
+        break;
+    case KTModule::StatusBoardReset:
+        text = tr("Board %1 was reset from elsewhere while its %2 was being programmed.")
+                   .arg(id)
+                   .arg(programmedConnector);
         break;
     case KTModule::StatusNoModule:
         text = tr("Board %1 has no module on the %2 connector.").arg(id).arg(programmedConnector);

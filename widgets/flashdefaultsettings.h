@@ -41,6 +41,8 @@ private:
     void verifyingFinished();
     bool handleCancel();
     void logFailure(quint32 what);
+    // The run is over: other jobs may use the board again.
+    void releaseBoard();
     void showStatus(const QString& text);
     int selectedBoardID() const;
 

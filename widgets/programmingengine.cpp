@@ -1,5 +1,6 @@
 #include "programmingengine.h"
 
+#include "boardreservation.h"
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "hexmodel.h"
@@ -49,6 +50,8 @@ ProgrammingEngine::Result ProgrammingEngine::readHexFile(const QString& path, He
     if (!HexParserFactory::read(path, model, HexParserFactory::FormatIntelHex, &error, &result.line))
         return bad(error);
     result.line = 0;
+    if (model && model->isEmpty())
+        return bad(tr("%1 holds no data records: there is nothing to program.").arg(shown));
     return result;
 }
 
@@ -84,10 +87,28 @@ QString ProgrammingEngine::outcomeName(Outcome outcome)
         return QStringLiteral("disconnected");
     case OutcomeBadFile:
         return QStringLiteral("bad file");
+    case OutcomeBusy:
+        return QStringLiteral("busy");
     case OutcomeNone:
         break;
     }
     return QString();
+}
+
+QString ProgrammingEngine::slotName(int slot)
+{
+    switch (slot) {
+    case MotherBoard::SlotModule:
+        return tr("module");
+    case MotherBoard::SlotExtensionBoard:
+        return tr("extension board");
+    case MotherBoard::SlotISP:
+        return tr("ISP");
+    case MotherBoard::SlotExternalModule:
+        return tr("external module");
+    default:
+        return tr("slot %1").arg(slot);
+    }
 }
 
 ProgrammingEngine::ProgrammingEngine(QObject* parent)
@@ -102,6 +123,12 @@ ProgrammingEngine::~ProgrammingEngine()
         unwire();
         m_module->abort();
     }
+    release();
+}
+
+void ProgrammingEngine::release()
+{
+    BoardReservation::release(m_boardID, this);
 }
 
 bool ProgrammingEngine::start(int boardID, int slot, const HexModel& image)
@@ -116,9 +143,8 @@ bool ProgrammingEngine::start(int boardID, int slot, const HexModel& image)
     m_programStatus = 0;
 
     Connectable* found = ConnectionManager::Instance()->getBoardByID(boardID);
-    auto* board = found && found->getTypeConnected() == Connectable::TypeMotherBoard
-        ? qobject_cast<MotherBoard*>(found)
-        : nullptr;
+    auto* board = found && found->getTypeConnected() == Connectable::TypeMotherBoard ? qobject_cast<MotherBoard*>(found)
+                                                                                     : nullptr;
     KTModule* module = board ? board->getModule(slot) : nullptr;
     m_board = board;
     m_module = module;
@@ -132,20 +158,36 @@ bool ProgrammingEngine::start(int boardID, int slot, const HexModel& image)
         m_result.reason = tr("Board %1 has no module slot %2.").arg(boardID & 0xff).arg(slot);
         return false;
     }
-    if (module->isBusy()) {
-        m_result.outcome = OutcomeFailed;
-        m_result.step = StepComparing;
-        m_result.reason = tr("The module is busy with another operation.");
+    // Refused before anything of the board is touched: another job's image,
+    // memory type and mode stay as that job set them.
+    const QString owner = m_owner.isEmpty() ? tr("another job") : m_owner;
+    if (!BoardReservation::reserve(boardID, this,
+            tr("Board %1's %2 is being programmed by %3").arg(boardID & 0xff).arg(slotName(slot), owner))) {
+        m_result.outcome = OutcomeBusy;
+        m_result.reason = BoardReservation::activity(boardID);
         return false;
+    }
+    if (module->isBusy()) {
+        release();
+        m_result.outcome = OutcomeBusy;
+        m_result.reason = tr("Board %1's %2 is busy with an operation that another page started.")
+                              .arg(boardID & 0xff)
+                              .arg(slotName(slot));
+        return false;
+    }
+    if (m_programMemory) {
+        board->setDefaultMode(false);
+        module->setTargetMemoryType(KTModule::MemoryNormal);
     }
     if (module->getModel() != &image)
         *module->getModel() = image;
 
     m_wiring << connect(module, &KTModule::operationDone, this, &ProgrammingEngine::moduleReported)
-             << connect(module, &KTModule::progressUpdate, this, [this](int percent) {
-                    if (isRunning())
-                        emit progress(m_step, percent);
-                })
+             << connect(module, &KTModule::progressUpdate, this,
+                    [this](int percent) {
+                        if (isRunning())
+                            emit progress(m_step, percent);
+                    })
              << connect(module, &QObject::destroyed, this, &ProgrammingEngine::boardLeft)
              << connect(board, &Connectable::disconnected, this, &ProgrammingEngine::boardLeft)
              << connect(board, &QObject::destroyed, this, &ProgrammingEngine::boardLeft);
@@ -160,6 +202,7 @@ bool ProgrammingEngine::start(int boardID, int slot, const HexModel& image)
         return true;
     // Refused at once: said by the return value, not by finished().
     unwire();
+    release();
     m_step = StepNone;
     m_result.outcome = boardConnected() ? OutcomeFailed : OutcomeDisconnected;
     m_result.reason = m_result.outcome == OutcomeFailed ? tr("The module does not answer: is it in place?")
@@ -244,6 +287,14 @@ void ProgrammingEngine::moduleReported(quint32 what, quint32 status)
         finish(OutcomeCancelled, tr("The module's operation was aborted from elsewhere."));
         return;
     }
+    if (status == KTModule::StatusBoardReset) {
+        // The board never left: say what happened instead of blaming the connection.
+        finish(OutcomeFailed,
+            tr("Board %1 was reset from elsewhere while its %2 was %3.")
+                .arg(m_boardID & 0xff)
+                .arg(slotName(m_slot), stepName(step)));
+        return;
+    }
 
     switch (step) {
     case StepComparing:
@@ -305,6 +356,7 @@ void ProgrammingEngine::boardLeft()
 void ProgrammingEngine::finish(Outcome outcome, const QString& reason)
 {
     unwire();
+    release();
     m_step = StepNone;
     m_result.outcome = outcome;
     m_result.reason = reason;

@@ -23,13 +23,7 @@ class KESTRIXFRAMEWORK_EXPORT ProgrammingEngine : public QObject
     Q_OBJECT
 
 public:
-    enum Step {
-        StepNone = 0,
-        StepComparing,
-        StepProgramming,
-        StepVerifying,
-        StepResetting
-    };
+    enum Step { StepNone = 0, StepComparing, StepProgramming, StepVerifying, StepResetting };
     Q_ENUM(Step)
 
     enum Outcome {
@@ -39,7 +33,8 @@ public:
         OutcomeFailed, // a step failed; see step and reason
         OutcomeCancelled,
         OutcomeDisconnected, // the board left the bus
-        OutcomeBadFile // the file could not be read; see line and reason
+        OutcomeBadFile, // the file could not be read; see line and reason
+        OutcomeBusy // another job has the board; nothing was touched (reason says who)
     };
     Q_ENUM(Outcome)
 
@@ -59,21 +54,33 @@ public:
 
     // Reads an Intel HEX file into the model. Only regular files of 1 byte to
     // MaxFileSize are opened: a pipe, a device or a folder is refused before
-    // reading. The outcome is OutcomeNone on success, else OutcomeBadFile.
+    // reading, and so is a file without data records (programming nothing is
+    // never meant). The outcome is OutcomeNone on success, else OutcomeBadFile.
     static Result readHexFile(const QString& path, HexModel* model);
 
     // "comparing", "programming", "verifying", "resetting"; "" for StepNone.
     static QString stepName(Step step);
-    // "unchanged", "programmed", "failed", "cancelled", "disconnected", "bad file".
+    // "unchanged", "programmed", "failed", "cancelled", "disconnected", "bad file", "busy".
     static QString outcomeName(Outcome outcome);
+    // "module", "extension board", "ISP", "external module".
+    static QString slotName(int slot);
 
     explicit ProgrammingEngine(QObject* parent = nullptr);
     ~ProgrammingEngine() override;
 
-    // Starts the comparison on the module in the slot of the board, after
-    // copying the image into the module's model (unless it is that model).
-    // False when it did not start (no such motherboard, no module object,
-    // busy, the module refused): result() says why and nothing is emitted.
+    // Who runs the engine, as others are told when they are refused
+    // ("the All boards page"). Default: "another job".
+    void setOwner(const QString& owner) { m_owner = owner; }
+    // When on, the run switches the module to program memory (normal memory
+    // type, the board out of default mode) once the board is reserved.
+    void setProgramMemory(bool on) { m_programMemory = on; }
+
+    // Reserves the board (BoardReservation), then starts the comparison on
+    // the module in the slot, after copying the image into the module's model
+    // (unless it is that model). False when it did not start (no such
+    // motherboard, no module object, another job has the board, the module
+    // refused): result() says why, nothing is emitted and nothing of the
+    // board or module was changed.
     bool start(int boardID, int slot, const HexModel& image);
 
     // Ends the run at once: aborts the running module operation, starts
@@ -106,6 +113,10 @@ private:
     bool boardConnected() const;
     void unwire();
 
+    void release();
+
+    QString m_owner;
+    bool m_programMemory = false;
     int m_boardID = -1;
     int m_slot = 0;
     Step m_step = StepNone;

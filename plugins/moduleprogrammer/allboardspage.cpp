@@ -40,6 +40,12 @@ QString csvField(const QString& text)
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
+
+// ISO 8601 with the offset from UTC, so reports from several sites compare.
+QString isoTime(const QDateTime& time)
+{
+    return time.isValid() ? time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs) : QString();
+}
 } // namespace
 
 AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
@@ -71,7 +77,7 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     m_slotCombo = new QComboBox(programBox);
     m_slotCombo->setObjectName(QStringLiteral("slotCombo"));
     for (int slot = MotherBoard::SlotModule; slot <= MotherBoard::SlotExternalModule; ++slot) {
-        QString name = ProgrammingJob::slotName(slot);
+        QString name = ProgrammingEngine::slotName(slot);
         name[0] = name[0].toUpper();
         m_slotCombo->addItem(name, slot);
     }
@@ -215,11 +221,18 @@ void AllBoardsPage::boardUpdate()
     for (int boardID : boards) {
         const bool known = m_rows.count(boardID) && m_rows[boardID].row >= 0;
         Row& row = rowFor(boardID);
+        if (row.engine || !row.result.isEmpty()) {
+            // The row belongs to its run: it keeps the module that was programmed.
+            if (row.left) {
+                row.left = false;
+                setCell(row.row, ColumnStep, tr("reconnected"));
+            }
+            continue;
+        }
         auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(boardID));
         row.module = board ? board->moduleName() : QString();
         setCell(row.row, ColumnModule, row.module);
         if (!known && isProgramming()) {
-            row.result.clear();
             row.reason = tr("Plugged in during the run; not programmed.");
             setCell(row.row, ColumnStep, tr("not programmed"));
             setCell(row.row, ColumnResult, row.reason);
@@ -229,8 +242,10 @@ void AllBoardsPage::boardUpdate()
     for (auto it = m_rows.begin(); it != m_rows.end();) {
         Row& row = it->second;
         if (boards.contains(it->first) || row.engine || !row.result.isEmpty()) {
-            if (!boards.contains(it->first) && !row.engine)
+            if (!boards.contains(it->first) && !row.engine) {
+                row.left = true;
                 setCell(row.row, ColumnStep, tr("not connected"));
+            }
             ++it;
             continue;
         }
@@ -287,7 +302,7 @@ void AllBoardsPage::program()
     m_table->setRowCount(0);
     emit logmessage(KestrixStudio::LogStatus,
         tr("Programming %1 into the %2 of %n board(s)", nullptr, boards.size())
-            .arg(QFileInfo(path).fileName(), ProgrammingJob::slotName(slot)));
+            .arg(QFileInfo(path).fileName(), ProgrammingEngine::slotName(slot)));
     setRunning(true);
     showStatus(tr("Programming %1 ...").arg(QFileInfo(path).fileName()));
     for (int boardID : boards) {
@@ -301,12 +316,16 @@ void AllBoardsPage::program()
             endRow(row, QStringLiteral("failed"), tr("The board has no connector for an external module."));
             continue;
         }
-        // Program memory, whatever another page set up on the same module.
-        board->setDefaultMode(false);
-        board->getModule(slot)->setTargetMemoryType(KTModule::MemoryNormal);
+        if (!board->hasModuleInSlot(slot)) {
+            endRow(row, QStringLiteral("failed"), tr("The board has no %1.").arg(ProgrammingEngine::slotName(slot)));
+            continue;
+        }
 
         row.engine = std::make_unique<ProgrammingEngine>();
         ProgrammingEngine* engine = row.engine.get();
+        engine->setOwner(tr("the All boards page"));
+        // Program memory, whatever another page set up on the same module.
+        engine->setProgramMemory(true);
         connect(engine, &ProgrammingEngine::stepStarted, this, [this, boardID](ProgrammingEngine::Step step) {
             Row& row = m_rows[boardID];
             setCell(row.row, ColumnStep, ProgrammingEngine::stepName(step));
@@ -413,7 +432,7 @@ QString AllBoardsPage::report() const
     for (const auto& [boardID, row] : m_rows) {
         const QStringList fields { QString::number(boardID & 0xff), row.module, QString::number(row.slot), m_runFile,
             QString::fromLatin1(m_runDigest), row.result.isEmpty() ? QStringLiteral("not programmed") : row.result,
-            row.reason, row.started.toString(Qt::ISODateWithMs), row.ended.toString(Qt::ISODateWithMs) };
+            row.reason, isoTime(row.started), isoTime(row.ended) };
         QStringList quoted;
         for (const QString& field : fields)
             quoted << csvField(field);

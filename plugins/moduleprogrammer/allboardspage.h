@@ -61,6 +61,7 @@ private:
         int slot = 0;
         QString module;
         QString result; // empty while not run
+        bool left = false; // the board left after its run
         QString reason;
         QDateTime started;
         QDateTime ended;

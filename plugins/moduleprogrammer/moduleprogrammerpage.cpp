@@ -161,7 +161,8 @@ void ModuleProgrammerPage::boardUpdate()
 
     // A run cut off by the board leaving keeps its own message.
     const ProgrammingEngine::Result last = programmingResult();
-    const bool cutOff = last.outcome == ProgrammingEngine::OutcomeDisconnected && last.step != ProgrammingEngine::StepNone;
+    const bool cutOff
+        = last.outcome == ProgrammingEngine::OutcomeDisconnected && last.step != ProgrammingEngine::StepNone;
     if (!found && !programmingActive && !cutOff) {
         showStatus(
             tr("Board %1 is not connected. Connect it to program its modules.").arg(m_boardID & 0xff), StatusError);
@@ -245,7 +246,7 @@ void ModuleProgrammerPage::program()
     if (folder.isEmpty())
         folder = QStringLiteral(".");
     m_runFile = file.fileName();
-    m_runTarget = tr("%1 of board %2").arg(ProgrammingJob::slotName(slot)).arg(m_boardID & 0xff);
+    m_runTarget = tr("%1 of board %2").arg(ProgrammingEngine::slotName(slot)).arg(m_boardID & 0xff);
     qCDebug(lcModuleProgrammer) << "programming" << file.absoluteFilePath() << "as" << folder << m_runFile
                                 << "into board" << m_boardID << "slot" << slot;
 
@@ -300,9 +301,11 @@ QString ModuleProgrammerPage::outcomeText(const ProgrammingEngine::Result& resul
             ? tr("Board %1 is not connected.").arg(m_boardID & 0xff)
             : tr("Board %1 was disconnected while its %2 was being programmed.")
                   .arg(m_boardID & 0xff)
-                  .arg(ProgrammingJob::slotName(moduleIndex));
+                  .arg(ProgrammingEngine::slotName(moduleIndex));
     case ProgrammingEngine::OutcomeBadFile:
         return tr("%1 is not a valid HEX file: %2").arg(m_runFile, result.reason);
+    case ProgrammingEngine::OutcomeBusy:
+        return tr("%1. Nothing was changed; program again once it is done.").arg(result.reason);
     default:
         return tr("Programming %1 into the %2 failed: %3").arg(m_runFile, m_runTarget, result.reason);
     }

@@ -72,8 +72,8 @@ void ModuleProgrammerPlugin::populateMenu(int menuId, QMenu* menu)
     QAction* action = menu->addAction(tr("HEX file..."), this, &ModuleProgrammerPlugin::openHexFile);
     action->setObjectName(QStringLiteral("moduleProgrammerOpenHexFile"));
     action->setStatusTip(tr("Program a HEX file into a module of the first connected motherboard"));
-    QAction* all = menu->addAction(
-        tr("HEX file for all boards..."), this, [this]() { showPage(AllBoardsPage::PageBoardID); });
+    QAction* all
+        = menu->addAction(tr("HEX file for all boards..."), this, [this]() { showPage(AllBoardsPage::PageBoardID); });
     all->setObjectName(QStringLiteral("moduleProgrammerOpenAllBoards"));
     all->setStatusTip(tr("Program a HEX file into a module of every connected motherboard at once"));
 }
@@ -166,11 +166,11 @@ void ModuleProgrammerPlugin::printUsage(QString applicationName, QString module)
 int ModuleProgrammerPlugin::closeRequest()
 {
     if (m_allBoardsPage && m_allBoardsPage->isProgramming()) {
-        const QMessageBox::StandardButton answer = QMessageBox::question(QApplication::activeWindow(),
-            tr("Module programming in progress"),
-            tr("Modules of several boards are being programmed. Closing now cuts the programming off and may leave "
-               "modules unusable.\n\nClose anyway?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        const QMessageBox::StandardButton answer
+            = QMessageBox::question(QApplication::activeWindow(), tr("Module programming in progress"),
+                tr("Modules of several boards are being programmed. Closing now cuts the programming off and may leave "
+                   "modules unusable.\n\nClose anyway?"),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes)
             return 2;
         m_allBoardsPage->stop();
@@ -190,7 +190,7 @@ int ModuleProgrammerPlugin::closeRequest()
         = QMessageBox::question(running->window(), tr("Module programming in progress"),
             tr("The %1 of board %2 is being programmed. Closing now cuts the programming off and may leave the "
                "module unusable.\n\nClose anyway?")
-                .arg(ProgrammingJob::slotName(running->moduleSlot()))
+                .arg(ProgrammingEngine::slotName(running->moduleSlot()))
                 .arg(running->boardID() & 0xff),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     return answer == QMessageBox::Yes ? 1 : 2;

@@ -24,25 +24,10 @@ ProgrammingJob::ProgrammingJob(QTextStream* out, bool json, QObject* parent)
 {
 }
 
-QString ProgrammingJob::slotName(int slot)
-{
-    switch (slot) {
-    case MotherBoard::SlotModule:
-        return tr("module");
-    case MotherBoard::SlotExtensionBoard:
-        return tr("extension board");
-    case MotherBoard::SlotISP:
-        return tr("ISP");
-    case MotherBoard::SlotExternalModule:
-        return tr("external module");
-    default:
-        return tr("slot %1").arg(slot);
-    }
-}
-
 QString ProgrammingJob::resultName(const ProgrammingEngine::Result& result)
 {
-    if (result.outcome == ProgrammingEngine::OutcomeBadFile || result.outcome == ProgrammingEngine::OutcomeNone)
+    if (result.outcome == ProgrammingEngine::OutcomeBadFile || result.outcome == ProgrammingEngine::OutcomeBusy
+        || result.outcome == ProgrammingEngine::OutcomeNone)
         return QStringLiteral("failed");
     return ProgrammingEngine::outcomeName(result.outcome);
 }
@@ -83,24 +68,21 @@ int ProgrammingJob::runOnLibrary(const ProgramOptions& options)
     bool failed = false;
     std::vector<std::unique_ptr<ProgrammingEngine>> engines;
     for (int boardID : boards) {
-        auto* motherBoard = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(boardID));
-        // This job writes program memory, whatever a page set up before.
-        motherBoard->setDefaultMode(false);
-        motherBoard->getModule(slot)->setTargetMemoryType(KTModule::MemoryNormal);
-
         engines.push_back(std::make_unique<ProgrammingEngine>());
         ProgrammingEngine* engine = engines.back().get();
+        engine->setOwner(tr("the -program job"));
+        // This job writes program memory, whatever a page set up before.
+        engine->setProgramMemory(true);
         connect(engine, &ProgrammingEngine::progress, this,
             [this, boardID](ProgrammingEngine::Step step, int percent) { progress(boardID, step, percent); });
         connect(engine, &ProgrammingEngine::stepEnded, this,
             [this, boardID](ProgrammingEngine::Step step, quint32 status) { stepEnded(boardID, step, status); });
-        connect(engine, &ProgrammingEngine::finished, this,
-            [&, boardID](const ProgrammingEngine::Result& result) {
-                boardFinished(boardID, slot, result);
-                failed = failed || !result.succeeded();
-                if (--running == 0)
-                    loop.quit();
-            });
+        connect(engine, &ProgrammingEngine::finished, this, [&, boardID](const ProgrammingEngine::Result& result) {
+            boardFinished(boardID, slot, result);
+            failed = failed || !result.succeeded();
+            if (--running == 0)
+                loop.quit();
+        });
         ++running;
         if (!engine->start(boardID, slot, image)) {
             --running;
@@ -142,8 +124,11 @@ QList<int> ProgrammingJob::chooseBoards(const ProgramOptions& options)
             error(tr("board %1 has no connector for an external module.").arg(boardID & 0xff));
             return {};
         }
-        if (!motherBoard->getModule(options.slot())) {
-            error(tr("board %1 has no module slot %2.").arg(boardID & 0xff).arg(options.slot()));
+        if (!motherBoard->hasModuleInSlot(options.slot())) {
+            error(tr("board %1 has no %2 (slot %3).")
+                      .arg(boardID & 0xff)
+                      .arg(ProgrammingEngine::slotName(options.slot()))
+                      .arg(options.slot()));
             return {};
         }
     }
@@ -186,7 +171,7 @@ void ProgrammingJob::stepEnded(int boardID, ProgrammingEngine::Step step, quint3
 
 void ProgrammingJob::boardFinished(int boardID, int slot, const ProgrammingEngine::Result& result)
 {
-    const QString target = tr("%1 of board %2").arg(slotName(slot)).arg(boardID & 0xff);
+    const QString target = tr("%1 of board %2").arg(ProgrammingEngine::slotName(slot)).arg(boardID & 0xff);
     QString message;
     switch (result.outcome) {
     case ProgrammingEngine::OutcomeProgrammed:
@@ -202,7 +187,7 @@ void ProgrammingJob::boardFinished(int boardID, int slot, const ProgrammingEngin
     case ProgrammingEngine::OutcomeDisconnected:
         message = tr("Board %1 was disconnected while its %2 was being programmed.")
                       .arg(boardID & 0xff)
-                      .arg(slotName(slot));
+                      .arg(ProgrammingEngine::slotName(slot));
         break;
     default:
         message = tr("Programming the %1 failed while %2: %3")
@@ -227,7 +212,10 @@ void ProgrammingJob::error(const QString& message)
 
 void ProgrammingJob::line(const QString& text)
 {
-    *m_out << text << Qt::endl;
+    // One line per event, whatever a file name holds.
+    QString shown = text;
+    shown.replace(QLatin1Char('\r'), QStringLiteral("\\r")).replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    *m_out << shown << Qt::endl;
 }
 
 void ProgrammingJob::json(const QJsonObject& object)

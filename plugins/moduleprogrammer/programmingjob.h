@@ -31,7 +31,6 @@ public:
     // Reports bad input in the job's format.
     void error(const QString& message);
 
-    static QString slotName(int slot);
     // "programmed", "unchanged", "failed", "cancelled" or "disconnected" (a bad file never runs).
     static QString resultName(const ProgrammingEngine::Result& result);
 

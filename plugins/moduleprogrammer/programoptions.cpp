@@ -51,14 +51,16 @@ bool ProgramOptions::parse(const QStringList& arguments)
     bool haveBoard = false;
     bool haveSlot = false;
 
+    // Known before anything else, so an error after a faulty argument comes out as JSON too.
+    for (int i = 1; i < arguments.size(); ++i)
+        m_json = m_json || is(arguments.at(i), jsonOption);
+
     for (int i = 1; i < arguments.size(); ++i) {
         const QString argument = arguments.at(i);
         if (WidgetFactory::isShellOption(argument))
             continue;
-        if (is(argument, jsonOption)) {
-            m_json = true;
+        if (is(argument, jsonOption))
             continue;
-        }
         const bool file = is(argument, programOption);
         const bool board = is(argument, boardOption);
         const bool slot = is(argument, slotOption);

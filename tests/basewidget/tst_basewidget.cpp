@@ -139,7 +139,12 @@ private slots:
         row("board leaves", differs, "kt24.hex", -1, 1, { checking, error(noDevice), error(Failure) }, failed, 0);
         row("no board", "", "kt24.hex", 0, 0, {}, missing, -1);
         row("empty file name", differs, "", 0, 0, { checking, error("No filename was supplied") }, "", -1);
-        row("unparsable file", differs, "broken.hex", 0, 0, { checking, error(parseError.arg("broken.hex")) }, "", -1);
+        // The text names the folder as passed, then the path that was read and the fault.
+        row("unparsable file", differs, "broken.hex", 0, 0,
+            { checking,
+                error(parseError.arg("broken.hex")
+                    + "\n<app>/firmware/broken.hex: line 1: 'G' is not a hex digit (column 10)") },
+            "", -1);
     }
 
     void sequence()
@@ -161,7 +166,8 @@ private slots:
         if (done >= 0)
             QCOMPARE(m_done->first().first().toBool(), bool(done));
         QTEST(m_dialogs->shown, "dialogs");
-        QTEST(m_log, "log");
+        QFETCH(QStringList, log);
+        QCOMPARE(m_log, log.replaceInStrings("<app>", m_dir->filePath("app")));
         QCOMPARE(m_page->after, done >= 0 ? 1 : 0);
         // No dialog stays on screen, whatever the ending.
         QTRY_VERIFY(!QApplication::activeModalWidget());

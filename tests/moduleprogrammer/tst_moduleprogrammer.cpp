@@ -201,8 +201,8 @@ private slots:
         QCOMPARE(column(0), QStringList({ "1", "3", "4", "5", "7" }));
         QCOMPARE(column(4),
             QStringList({ "programmed", "failed: While verifying: Verification failed (status 5).",
-                "failed: While comparing: The module does not answer: is it in place?",
-                "disconnected: Board 5 left the bus.", "Plugged in during the run; not programmed." }));
+                "failed: The board has no module.", "disconnected: Board 5 left the bus.",
+                "Plugged in during the run; not programmed." }));
         QCOMPARE(status(), QString("Done: 1 disconnected, 2 failed, 1 programmed."));
 
         const QString path = bench->filePath("report.csv");

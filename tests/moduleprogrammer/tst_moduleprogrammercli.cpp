@@ -60,7 +60,7 @@ private slots:
         };
         row("programmed", "-program demo.hex -board 1", 0, "Board 1: Programming ... done");
         row("equal content skipped", "-program demo.hex -board 1", 0, "equal, nothing to program");
-        row("module does not answer", "-program demo.hex -board 4", 1, "failed while comparing: The module does not");
+        row("module does not answer", "-program demo.hex -board 3,4", 2, "board 4 has no module (slot 0)");
         row("no such board", "-program demo.hex -board 1,9", 2, "no motherboard with ID 9");
         row("no external connector", "-program demo.hex -board 2 -slot 3", 2, "no connector");
         row("bad checksum", "-program bad.hex -board 1", 2, "line 1: bad checksum");
