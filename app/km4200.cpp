@@ -25,6 +25,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QDockWidget>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
@@ -602,6 +603,22 @@ void KM4200::openHelp()
 void KM4200::checkFirmware()
 {
     const QMap<int, Connectable*> boards = connectionManager->getBoardIterator();
+    // A board left in its bootloader blocks every update (the tool would
+    // flash it first): say once which one and how to finish it. Not while an
+    // update runs: that update reports its own board.
+    if (!FirmwareUpdate::active()) {
+        for (Connectable* board : boards) {
+            if (!board || board->firmwareChecked || board->getTypeConnected() != Connectable::TypeBootloader)
+                continue;
+            board->firmwareChecked = true;
+            const int id = board->getBoardID() & 0xff;
+            emit logmessage(KestrixStudio::LogError,
+                tr("Board %1 waits in its bootloader. Finish its update with \"%2 -updatefirmware -board %1\", or "
+                   "toggle its power.")
+                    .arg(id)
+                    .arg(QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
+        }
+    }
     const quint16 newest = quint16(DefaultWidget::currentFirmwareID() & 0xffff);
     if (newest == 0)
         return;

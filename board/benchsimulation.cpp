@@ -122,6 +122,7 @@ void BenchSimulation::close()
     delete m_reloadTimer;
     m_reloadTimer = nullptr;
     m_pendingBootloaders.clear();
+    m_jumping.clear();
     m_restarting.clear();
     m_missingSince.clear();
     m_confirmPending = false;
@@ -260,6 +261,26 @@ void BenchSimulation::readBench(bool explicitUpdate, int forceID, News* news)
             news->updated = true;
         }
     }
+    // A board unplugged during its bootloader jump never reports; say so at once.
+    const QList<int> jumping = m_jumping.values();
+    for (int id : jumping) {
+        if (listed.contains(id) || whole) {
+            m_missingSince.remove(-id);
+            if (listed.contains(id))
+                continue;
+        } else {
+            const qint64 since = m_missingSince.value(-id, now);
+            m_missingSince.insert(-id, since);
+            if (now - since < RemovalSettleMs) {
+                unsettled = true;
+                continue;
+            }
+            m_missingSince.remove(-id);
+        }
+        m_jumping.remove(id);
+        m_pendingBootloaders.remove(id);
+        news->log.append({ Debug, QStringLiteral("Board %1 was unplugged during its bootloader jump").arg(id) });
+    }
     if (unsettled && !m_confirmPending) {
         // Timers may fire a little early; look again once surely settled.
         m_confirmPending = true;
@@ -287,10 +308,12 @@ void BenchSimulation::readBench(bool explicitUpdate, int forceID, News* news)
         if (!kinds.testFlag(kind) && d.id != forceID)
             continue;
         if (d.type == BenchFile::DeviceBootloader) {
+            m_jumping.remove(d.id);
             m_boards.insert(d.id, new BootloaderDevice(d.id));
             news->bootloadersCame << d.id;
             news->log.append({ Debug, QStringLiteral("Board %1 connected in its bootloader").arg(d.id) });
         } else {
+            m_jumping.remove(d.id); // powered up again in normal operation
             auto* mb = new MotherBoard(d.id);
             mb->bench().device = d;
             m_boards.insert(d.id, mb);
@@ -350,6 +373,7 @@ bool BenchSimulation::jumpToBootloader(MotherBoard* board)
         return false;
     }
     log(Debug, QStringLiteral("Board %1 jumps to its bootloader").arg(id));
+    m_jumping.insert(id);
     if (!device.bootloaderSilent) {
         m_pendingBootloaders.insert(id);
         const int generation = m_generation;

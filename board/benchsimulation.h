@@ -49,6 +49,9 @@ public:
     void scheduleRescan();
 
     bool jumpToBootloader(MotherBoard* board);
+    // From the jump until the board is on the bus in its bootloader, or has
+    // been unplugged meanwhile.
+    bool isJumping(int id) const { return m_jumping.contains(id); }
     void renew(Connectable* device);
 
     int operationMs() const;
@@ -82,6 +85,7 @@ private:
     QString m_lastProblem;
     QMap<int, Connectable*> m_boards;
     QSet<int> m_pendingBootloaders;
+    QSet<int> m_jumping;
     QSet<int> m_restarting; // renewed devices, off the bus for a while
     QStringList m_initMessages;
     bool m_notify = true;

@@ -39,6 +39,11 @@ int ConnectionManager::numberOfConnectedDevices() const
     return BenchSimulation::instance()->boards().size();
 }
 
+bool ConnectionManager::isJumpingToBootloader(int boardID) const
+{
+    return BenchSimulation::instance()->isJumping(boardID);
+}
+
 void ConnectionManager::enableAutomaticDeviceUpdateNotifications()
 {
     BenchSimulation::instance()->setNotificationsEnabled(true);

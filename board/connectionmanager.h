@@ -27,6 +27,11 @@ public:
     Connectable* getBoardByID(int boardID) const;
     int numberOfConnectedDevices() const;
 
+    // Extra of this library: true from MotherBoard::jumpToBootloader() until
+    // the board is on the bus in its bootloader, or is known to have been
+    // unplugged meanwhile (then it never reports).
+    bool isJumpingToBootloader(int boardID) const;
+
     void enableAutomaticDeviceUpdateNotifications();
     void disableAutomaticDeviceUpdateNotifications();
 

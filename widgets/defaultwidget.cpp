@@ -300,19 +300,16 @@ void DefaultWidget::startBootloader(int boardID)
     update->setBootloaderTimeout(s_bootloaderTimeout);
 
     QPointer<DefaultWidget> self(this);
-    const FirmwareUpdate::Result result = update->run(boardID, s_currentFirmwareID);
+    update->run(boardID, s_currentFirmwareID);
     if (!self)
         return;
-    switch (result) {
-    case FirmwareUpdate::BoardLost:
-    case FirmwareUpdate::NotMotherBoard:
-    case FirmwareUpdate::Busy:
-        // Nothing was started: no new page either.
+    if (!update->touchedBoard()) {
+        // Refused before the board was touched (gone, busy, bad file, another
+        // bootloader): no new page either.
         procedureRunning = false;
         s_runningPage = nullptr;
         s_updating = false;
         return;
-    default:
-        endProcedure();
     }
+    endProcedure();
 }

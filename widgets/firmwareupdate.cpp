@@ -2,8 +2,11 @@
 
 #include "applicationdirectory.h"
 #include "boardfactory.h"
+#include "boardreservation.h"
 #include "connectable.h"
 #include "connectionmanager.h"
+#include "hexmodel.h"
+#include "hexparserfactory.h"
 #include "motherboard.h"
 
 #include <QCoreApplication>
@@ -11,6 +14,8 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTimer>
+
+#include <algorithm>
 
 // Off by default; QT_LOGGING_RULES="kestrix.firmwareupdate.debug=true" traces
 // the waits, the tool's command line and its output.
@@ -54,8 +59,7 @@ FirmwareUpdate::~FirmwareUpdate()
     qCWarning(lcFirmwareUpdate) << "update of board" << board << "deleted while it runs";
     cancel();
     s_active = nullptr;
-    BoardFactory::setCreatableBoards(allKinds);
-    ConnectionManager::Instance()->enableAutomaticDeviceUpdateNotifications();
+    restoreBus();
 }
 
 FirmwareUpdate* FirmwareUpdate::active()
@@ -157,6 +161,7 @@ FirmwareUpdate::Result FirmwareUpdate::end(Result result)
     process = nullptr;
     running = false;
     s_active = nullptr;
+    BoardReservation::release(board, this);
     qCDebug(lcFirmwareUpdate) << "update of board" << board << "ended:" << result;
     return result;
 }
@@ -179,12 +184,74 @@ void FirmwareUpdate::cancel()
     log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(board));
 }
 
+bool FirmwareUpdate::checkFirmwareFile(quint32 firmware, QString* problem)
+{
+    const QString path = firmwarePath(firmware);
+    const QString shown = QDir::toNativeSeparators(path);
+    QString error;
+    HexModel image;
+    if (!QFileInfo::exists(path)) {
+        // A zero-padded name ("_013") gives the number, but the tool is handed the plain one.
+        error = tr("%1 does not exist (the newest number in %2 is %3: name its file KestrixFirmware_%3.hex)")
+                    .arg(shown, QDir::toNativeSeparators(hexFolder()))
+                    .arg(firmware);
+    } else if (!HexParserFactory::read(path, &image, HexParserFactory::FormatIntelHex, &error)) {
+        error = tr("%1: %2").arg(shown, error);
+    } else if (image.isEmpty()) {
+        error = tr("%1 holds no data records").arg(shown);
+    } else {
+        return true;
+    }
+    if (problem)
+        *problem = error;
+    return false;
+}
+
+QList<int> FirmwareUpdate::waitingBootloaders()
+{
+    QList<int> ids;
+    const QMap<int, Connectable*> boards = ConnectionManager::Instance()->getBoardIterator();
+    for (Connectable* device : boards) {
+        if (device && device->getTypeConnected() == Connectable::TypeBootloader)
+            ids << (device->getBoardID() & 0xff);
+    }
+    return ids;
+}
+
+QList<int> FirmwareUpdate::otherBootloaders(int boardID)
+{
+    ConnectionManager* manager = ConnectionManager::Instance();
+    QList<int> ids = waitingBootloaders();
+    for (int id = 1; id <= 0xff; ++id) {
+        if (manager->isJumpingToBootloader(id) && !ids.contains(id))
+            ids << id;
+    }
+    ids.removeAll(boardID & 0xff);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+QString FirmwareUpdate::otherBootloaderText(const QList<int>& boards)
+{
+    QStringList ids;
+    for (int id : boards)
+        ids << QString::number(id & 0xff);
+    return tr("another board waits in its bootloader: board %1; update it first or toggle its power")
+        .arg(ids.join(QStringLiteral(", ")));
+}
+
+void FirmwareUpdate::restoreBus()
+{
+    BoardFactory::setCreatableBoards(allKinds);
+    ConnectionManager::Instance()->enableAutomaticDeviceUpdateNotifications();
+}
+
 FirmwareUpdate::Result FirmwareUpdate::run(int boardID, quint32 firmware)
 {
     if (s_active)
         return Busy;
     board = boardID;
-    cancelled = bootloaderReported = timedOut = toolEnded = toolCrashed = false;
+    cancelled = bootloaderReported = timedOut = toolEnded = toolCrashed = deviceLeft = touched = false;
     toolExitCode = 0;
     outputTail.clear();
     partialLine.clear();
@@ -196,29 +263,73 @@ FirmwareUpdate::Result FirmwareUpdate::run(int boardID, quint32 firmware)
         log(KestrixStudio::LogStatus, tr("Connection to the board was lost. Please reconnect the board and try again"));
         return BoardLost;
     }
-    if (connectable->getTypeConnected() != Connectable::TypeMotherBoard)
+    const bool waiting = connectable->getTypeConnected() == Connectable::TypeBootloader;
+    if (connectable->getTypeConnected() != Connectable::TypeMotherBoard && !(waiting && finishWaiting))
         return NotMotherBoard;
 
+    // Everything that can refuse the update is checked while the board still runs its firmware.
+    if (BoardReservation::isHeldByOther(boardID, this)) {
+        log(KestrixStudio::LogError,
+            tr("Board %1 was not updated: %2.").arg(boardID).arg(BoardReservation::activity(boardID)));
+        return Busy;
+    }
+    QString problem;
+    if (!checkFirmwareFile(firmware, &problem)) {
+        log(KestrixStudio::LogError, tr("The firmware file cannot be used: %1. No board was touched.").arg(problem));
+        return BadFirmwareFile;
+    }
+    const QList<int> others = otherBootloaders(boardID);
+    if (!others.isEmpty()) {
+        log(KestrixStudio::LogError, tr("Board %1 was not updated: %2.").arg(boardID).arg(otherBootloaderText(others)));
+        return OtherBootloader;
+    }
+
     running = true;
+    touched = true;
     s_active = this;
+    BoardReservation::reserve(boardID, this, tr("Board %1 is being updated to firmware %2").arg(boardID).arg(firmware));
     emit started();
+    if (waiting) {
+        log(KestrixStudio::LogStatus, tr("Board %1 already waits in its bootloader").arg(boardID));
+        BoardFactory::setCreatableBoards(bootloaderKindsOnly);
+    } else {
+        const Result jumped = jump(static_cast<MotherBoard*>(connectable));
+        if (jumped != Updated)
+            return jumped;
+    }
+    return flash(firmware);
+}
+
+FirmwareUpdate::Result FirmwareUpdate::jump(MotherBoard* motherBoard)
+{
+    ConnectionManager* manager = ConnectionManager::Instance();
+    const int boardID = board;
     log(KestrixStudio::LogStatus, tr("Starting bootloader on board %1").arg(boardID));
 
     connect(manager, &ConnectionManager::bootloaderConnected, this, &FirmwareUpdate::onBootloaderConnected);
     manager->disableAutomaticDeviceUpdateNotifications();
-    static_cast<MotherBoard*>(connectable)->jumpToBootloader();
+    motherBoard->jumpToBootloader();
     BoardFactory::setCreatableBoards(bootloaderKindsOnly);
     manager->enableAutomaticDeviceUpdateNotifications();
 
     qCDebug(lcFirmwareUpdate) << "waiting" << bootloaderWait << "ms for the bootloader of board" << boardID;
     timer->start(bootloaderWait);
+    // Unplugged during the jump, the board never reports: no need to wait it out.
+    const auto unplugged
+        = [manager, boardID] { return !manager->isJumpingToBootloader(boardID) && !manager->getBoardByID(boardID); };
+    bool lost = false;
     // A bootloaderConnected(false) meanwhile does not end the wait.
-    if (!waitUntil([this] { return bootloaderReported || timedOut; }))
+    if (!waitUntil([&] { return bootloaderReported || timedOut || (lost = unplugged()); }))
         return Cancelled; // deleted meanwhile; the destructor cleaned up
     timer->stop();
     if (cancelled) {
         BoardFactory::setCreatableBoards(allKinds);
         return end(Cancelled);
+    }
+    if (lost && !bootloaderReported) {
+        log(KestrixStudio::LogError, tr("Board %1 was unplugged before its bootloader reported.").arg(boardID));
+        restoreBus();
+        return end(LostDuringJump);
     }
     if (timedOut) {
         log(KestrixStudio::LogError, tr("Could not start the bootloader on the KM4200."));
@@ -227,9 +338,25 @@ FirmwareUpdate::Result FirmwareUpdate::run(int boardID, quint32 firmware)
         emit bootloaderTimeout();
         return end(BootloaderTimedOut);
     }
+    return Updated;
+}
 
-    // The tool flashes the first device in its bootloader; renew() later
-    // brings that device back as a motherboard.
+FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
+{
+    ConnectionManager* manager = ConnectionManager::Instance();
+    const int boardID = board;
+    // The tool flashes the first bootloader it finds: another one on the bus
+    // (one that reported late, or waited from the start) would get this firmware.
+    const QList<int> others = otherBootloaders(boardID);
+    if (!others.isEmpty()) {
+        log(KestrixStudio::LogError,
+            tr("dfu-programmer was not started for board %1: %2.").arg(boardID).arg(otherBootloaderText(others)));
+        log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(boardID));
+        restoreBus();
+        return end(OtherBootloader);
+    }
+
+    // renew() later brings the device back as a motherboard.
     const QMap<int, Connectable*> boards = manager->getBoardIterator();
     for (Connectable* device : boards) {
         if (device && device->getTypeConnected() == Connectable::TypeBootloader) {
@@ -237,6 +364,7 @@ FirmwareUpdate::Result FirmwareUpdate::run(int boardID, quint32 firmware)
             deviceConnection = connect(device, &Connectable::disconnected, this, [this] {
                 qCDebug(lcFirmwareUpdate) << "bootloader device disconnected";
                 bootloaderDevice = nullptr;
+                deviceLeft = true;
                 emit bootloaderDeviceLost();
             });
             break;
@@ -266,8 +394,7 @@ FirmwareUpdate::Result FirmwareUpdate::run(int boardID, quint32 firmware)
         return Cancelled;
     if (cancelled) {
         // Cut off while flashing: the board stays in its bootloader.
-        BoardFactory::setCreatableBoards(allKinds);
-        manager->enableAutomaticDeviceUpdateNotifications();
+        restoreBus();
         return end(Cancelled);
     }
     onToolOutput();
@@ -281,9 +408,18 @@ FirmwareUpdate::Result FirmwareUpdate::run(int boardID, quint32 firmware)
         bootloaderDevice = nullptr;
         device->renew();
     }
-    BoardFactory::setCreatableBoards(allKinds);
-    manager->enableAutomaticDeviceUpdateNotifications();
+    restoreBus();
 
+    if (deviceLeft) {
+        // Whatever the exit code says, nobody saw the board take the firmware.
+        log(KestrixStudio::LogError,
+            tr("Board %1 left the bus while dfu-programmer ran; the tool ended with exit code %2 afterwards. Whether "
+               "the board holds the new firmware is unknown.")
+                .arg(boardID)
+                .arg(toolExitCode));
+        log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(boardID));
+        return end(LostDuringUpdate);
+    }
     if (toolExitCode == 0) {
         log(KestrixStudio::LogStatus, tr("Board %1 is updated").arg(boardID));
         return end(Updated);
@@ -300,8 +436,7 @@ FirmwareUpdate::Result FirmwareUpdate::run(int boardID, quint32 firmware)
 FirmwareUpdate::Result FirmwareUpdate::toolNotStarted()
 {
     qCDebug(lcFirmwareUpdate) << "tool did not start:" << process->errorString();
-    BoardFactory::setCreatableBoards(allKinds);
-    ConnectionManager::Instance()->enableAutomaticDeviceUpdateNotifications();
+    restoreBus();
     log(KestrixStudio::LogError, tr("Could not start the updating of the KM4200."));
     log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(board));
     const QString path = QDir::toNativeSeparators(toolPath());

@@ -11,6 +11,7 @@
 
 #include <functional>
 
+class MotherBoard;
 class QTimer;
 
 // Brings one motherboard to a firmware file: bootloader jump, a wait for the
@@ -33,7 +34,11 @@ public:
         BoardLost, // no board with that ID when the update was to start
         NotMotherBoard, // the board is not in normal operation; nothing done
         Cancelled, // cancel() ended a wait; the tool, if running, was ended
-        Busy // another update runs in this process; nothing done
+        Busy, // another update runs in this process, or another job has the board; nothing done
+        BadFirmwareFile, // the firmware file cannot be read; nothing done
+        OtherBootloader, // another board waits in its bootloader; the tool was not run
+        LostDuringJump, // unplugged before its bootloader reported
+        LostDuringUpdate // left the bus while the tool ran; its firmware is unknown
     };
     Q_ENUM(Result)
 
@@ -43,14 +48,22 @@ public:
     ~FirmwareUpdate() override;
 
     void setBootloaderTimeout(int milliseconds) { bootloaderWait = milliseconds; }
+    // Lets run() take a board that already waits in its bootloader (a jump
+    // that an earlier update left unfinished): no jump, straight to the tool.
+    void setFinishWaitingBootloader(bool on) { finishWaiting = on; }
 
     // Runs the whole procedure for the board (only the low 8 bits are used in
-    // texts) with hex/KestrixFirmware_<firmware>.hex.
+    // texts) with hex/KestrixFirmware_<firmware>.hex. Before the board leaves
+    // its firmware, the file is read and the bus is checked: dfu-programmer
+    // flashes whichever bootloader it finds first, so the tool only runs
+    // while this board's bootloader is the only one on the bus.
     Result run(int boardID, quint32 firmware);
     // Ends a running update at once: a wait stops, a running tool is killed.
     void cancel();
 
     int boardID() const { return board; }
+    // The last run() got past its checks: the board may have left its firmware.
+    bool touchedBoard() const { return touched; }
     int exitCode() const { return toolExitCode; }
     // The device in its bootloader that the tool works on, while it is there.
     Connectable* device() const { return bootloaderDevice; }
@@ -66,6 +79,16 @@ public:
     static QString hexFolder();
     static QString toolPath();
     static QString firmwarePath(quint32 firmware);
+    // Reads the firmware file as the tool will; false with the file, line
+    // and fault in problem when it cannot be flashed.
+    static bool checkFirmwareFile(quint32 firmware, QString* problem);
+    // IDs of the devices on the bus that wait in their bootloader.
+    static QList<int> waitingBootloaders();
+    // Those, and boards other than boardID that were sent to their bootloader
+    // and have not reported yet: any of them may be the one the tool finds.
+    static QList<int> otherBootloaders(int boardID);
+    // "another board waits in its bootloader: board 1; update it first or toggle its power"
+    static QString otherBootloaderText(const QList<int>& boards);
 
 signals:
     void logmessage(KestrixStudio::LogLevel level, QString message);
@@ -87,11 +110,18 @@ private:
     // False when this object was deleted meanwhile.
     bool waitUntil(const std::function<bool()>& done);
     Result end(Result result);
+    Result jump(MotherBoard* motherBoard);
+    Result flash(quint32 firmware);
     Result toolNotStarted();
+    // Back to all board kinds and notifications on, once, whatever the exit.
+    void restoreBus();
     void log(KestrixStudio::LogLevel level, const QString& text);
 
     int bootloaderWait = DefaultBootloaderTimeout;
+    bool finishWaiting = false;
     int board = -1;
+    bool deviceLeft = false;
+    bool touched = false;
     bool running = false;
     bool cancelled = false;
     bool bootloaderReported = false;

@@ -129,7 +129,7 @@ int main(int argc, char** argv)
         return 1;
     ApplicationDirectory::setPathForTesting(dir.path());
     QDir(dir.path()).mkdir("hex");
-    writeFile(dir.path() + "/hex/KestrixFirmware_6.hex", ":00000001FF\n");
+    writeFile(dir.path() + "/hex/KestrixFirmware_6.hex", ":0100000000FF\n:00000001FF\n");
     qputenv("KM4200_BENCH", benchPath().toLocal8Bit());
 
     useTool(QStringLiteral("exec \"%1\" \"$@\"").arg(DFU_PROGRAMMER_PATH).toUtf8());

@@ -42,6 +42,19 @@ QMap<int, MotherBoard*> motherBoards()
     return boards;
 }
 
+// Why the library sees no board: its start-up messages above debug level.
+QString libraryNews()
+{
+    QStringList news;
+    const QStringList messages = ConnectionManager::Instance()->getLogmessagesFromInit();
+    for (const QString& entry : messages) {
+        const int at = entry.indexOf(QLatin1Char('@'));
+        if (at > 0 && entry.left(at).toInt() > 0)
+            news << entry.mid(at + 1);
+    }
+    return news.join(QLatin1Char(' '));
+}
+
 } // namespace
 
 FirmwareUpdateJob::FirmwareUpdateJob(QTextStream* out, bool json, QObject* parent)
@@ -57,19 +70,32 @@ FirmwareUpdateJob::FirmwareUpdateJob(QTextStream* out, bool json, QObject* paren
 
 int FirmwareUpdateJob::run(const UpdateOptions& options)
 {
+    // Decided before any board leaves its firmware.
     const quint32 newest = FirmwareUpdate::newestFirmware();
     if (newest == 0)
         return error(tr("Error: no firmware file KestrixFirmware_<n>.hex in %1.")
                          .arg(QDir::toNativeSeparators(FirmwareUpdate::hexFolder())));
+    QString problem;
+    if (!FirmwareUpdate::checkFirmwareFile(newest, &problem))
+        return error(tr("Error: the firmware file cannot be used: %1. No board was touched.").arg(problem));
 
     const QMap<int, MotherBoard*> connected = motherBoards();
+    const QList<int> waiting = FirmwareUpdate::waitingBootloaders();
+    if (connected.isEmpty() && (options.selection() != UpdateOptions::NamedBoards || waiting.isEmpty())) {
+        const QString news = libraryNews();
+        return error(news.isEmpty() ? tr("Error: no motherboard is connected; nothing was updated.")
+                                    : tr("Error: no motherboard is connected; nothing was updated. %1").arg(news));
+    }
     QList<int> boards = options.boards();
     if (options.selection() == UpdateOptions::NamedBoards) {
         for (int id : qAsConst(boards)) {
-            if (!connected.contains(id)) {
+            // A board that waits in its bootloader can be named to finish its update.
+            if (!connected.contains(id) && !waiting.contains(id)) {
                 QStringList ids;
                 for (int known : connected.keys())
                     ids << QString::number(known);
+                for (int known : waiting)
+                    ids << tr("%1 (in its bootloader)").arg(known);
                 return error(tr("Error: no motherboard with ID %1 is connected (connected: %2).")
                                  .arg(id)
                                  .arg(ids.isEmpty() ? tr("none") : ids.join(QStringLiteral(", "))));
@@ -102,6 +128,7 @@ bool FirmwareUpdateJob::update(int boardID, quint32 newest)
 {
     FirmwareUpdate engine;
     engine.setBootloaderTimeout(m_bootloaderTimeout);
+    engine.setFinishWaitingBootloader(true);
     connect(&engine, &FirmwareUpdate::logmessage, this,
         [this, boardID](KestrixStudio::LogLevel level, const QString& text) { step(boardID, level, text); });
     const int shownID = boardID & 0xff;
@@ -115,6 +142,13 @@ bool FirmwareUpdateJob::update(int boardID, quint32 newest)
         break;
     case FirmwareUpdate::BoardLost:
         result(boardID, QStringLiteral("disconnected"), tr("Board %1 is not connected").arg(shownID), details);
+        return false;
+    case FirmwareUpdate::LostDuringUpdate:
+        details.insert(QStringLiteral("exitCode"), engine.exitCode());
+        Q_FALLTHROUGH();
+    case FirmwareUpdate::LostDuringJump:
+        result(boardID, QStringLiteral("disconnected"),
+            tr("Board %1 left the bus during its update; its firmware is unknown").arg(shownID), details);
         return false;
     case FirmwareUpdate::ToolFailed:
         details.insert(QStringLiteral("exitCode"), engine.exitCode());

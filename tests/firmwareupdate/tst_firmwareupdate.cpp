@@ -36,7 +36,7 @@ private slots:
         dir = std::make_unique<QTemporaryDir>();
         ApplicationDirectory::setPathForTesting(dir->path());
         QVERIFY(QDir(dir->path()).mkpath("hex"));
-        write("hex/KestrixFirmware_12.hex", ":00000001FF\n");
+        write("hex/KestrixFirmware_12.hex", ":0100000000FF\n:00000001FF\n");
     }
     void cleanup()
     {

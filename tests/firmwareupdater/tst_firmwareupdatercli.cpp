@@ -43,7 +43,7 @@ private slots:
     {
         QDir(path("home")).removeRecursively();
         QFile hex(path("bin/hex/KestrixFirmware_12.hex"));
-        QVERIFY(hex.open(QIODevice::WriteOnly) && hex.write(":00000001FF\n"));
+        QVERIFY(hex.open(QIODevice::WriteOnly) && hex.write(":0100000000FF\n:00000001FF\n"));
         QFile file(path("bench/bench.ini"));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("[bench]\nbootloaderDelayMs=30\n\n"

@@ -491,7 +491,7 @@ private slots:
         boxes.changeBoards = answer == QMessageBox::Ok;
         boxes.startTimer(10);
         // The newest firmware file the overview page finds.
-        QVERIFY(write(path("install/hex/KestrixFirmware_6.hex"), ":00000001FF\n"));
+        QVERIFY(write(path("install/hex/KestrixFirmware_6.hex"), ":0100000000FF\n:00000001FF\n"));
         QVERIFY(writeBench(bench));
         window = new KM4200(KM4200::ModeNormal);
         window->show();
@@ -539,7 +539,7 @@ private slots:
         QFETCH(QString, board);
         QFETCH(QString, waiting);
         QFETCH(QString, cancelled);
-        QVERIFY(write(path("install/hex/KestrixFirmware_6.hex"), ":00000001FF\n"));
+        QVERIFY(write(path("install/hex/KestrixFirmware_6.hex"), ":0100000000FF\n:00000001FF\n"));
         QVERIFY(writeBench(motherboard(1, 6) + board));
         QVERIFY(
             write(path("install/dfu-programmer"), "#!/bin/sh\necho $$ > \"" + path("pid") + "\"\nexec sleep 600\n"));

@@ -144,6 +144,15 @@ int DfuProgrammer::run(const QStringList& arguments, QTextStream& err)
         << QString::number(100.0 * double(bytes) / double(BootloaderStart), 'f', 2) << "%).\n";
     err.flush();
 
+    // The device may have been unplugged while the tool ran: never write
+    // firmware for a group that is gone (that would add one without an id).
+    BenchFile now;
+    const BenchFile::Device* still = now.load(benchPath) ? now.deviceById(device->id) : nullptr;
+    if (!still || still->group != group || !still->isReportingBootloader()) {
+        err << "dfu-programmer: no device present.\n";
+        return ExitFailure;
+    }
+
     const int number = firmwareNumber(fileName);
     if (number >= 0) {
         QString error;

@@ -6,7 +6,8 @@ class QTextStream;
 
 // The firmware tool: "dfu-programmer <target> flash [options] <file.hex>".
 // Everything it says goes to the error stream, as with the real tool.
-// Exit codes: 0 flashed; 1 the bench could not be updated; 2 argument error;
+// Exit codes: 0 flashed; 1 the device left while flashing, or the bench
+// could not be updated; 2 argument error;
 // 3 no device in its bootloader; 4 file unreadable, not valid Intel HEX or
 // reaching the bootloader area.
 class DfuProgrammer
