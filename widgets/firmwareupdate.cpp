@@ -403,6 +403,10 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
         onToolOutput();
     }
     qCDebug(lcFirmwareUpdate) << "tool ended with exit code" << toolExitCode;
+    // Look at the bus once more before judging: a board pulled just before
+    // the tool returned may not have been noticed yet.
+    if (bootloaderDevice)
+        manager->update();
     disconnect(deviceConnection);
     if (Connectable* device = bootloaderDevice.data()) {
         bootloaderDevice = nullptr;

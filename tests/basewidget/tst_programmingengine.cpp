@@ -111,11 +111,45 @@ private slots:
         }
     }
 
+    // Two jobs on one board: the second is refused before it touches
+    // anything, and a reset from elsewhere is not taken for a lost board.
+    void sharedBoard()
+    {
+        fixture->start(header(40) + group("board1", 1, "type=1\n"));
+        auto* motherBoard = qobject_cast<MotherBoard*>(manager()->getBoardByID(1));
+        Engine first, second;
+        first.setOwner("the first job");
+        QSignalSpy finished(&first, &Engine::finished);
+        connect(&first, &Engine::progress, motherBoard, [&](Engine::Step step, int percent) {
+            if (step == Engine::StepProgramming && percent > 0)
+                motherBoard->resetDevice();
+        });
+        QVERIFY(first.start(1, 0, image));
+
+        HexModel other;
+        other.write(0, QByteArray(10, 'X'));
+        motherBoard->getModule(1)->setTargetMemoryType(KTModule::MemoryOTP);
+        second.setProgramMemory(true);
+        QVERIFY(!second.start(1, 1, other));
+        QCOMPARE(second.result().outcome, Engine::OutcomeBusy);
+        QCOMPARE(second.result().reason, QString("Board 1's module is being programmed by the first job"));
+        QVERIFY(motherBoard->getModule(0)->getModel()->sameContent(image));
+        QVERIFY(motherBoard->getModule(1)->getModel()->isEmpty());
+        QCOMPARE(motherBoard->getModule(1)->targetMemoryType(), KTModule::MemoryOTP);
+
+        QTRY_COMPARE(finished.count(), 1);
+        const Engine::Result result = finished.first().first().value<Engine::Result>();
+        QCOMPARE(result.outcome, Engine::OutcomeFailed);
+        QCOMPARE(result.reason, QString("Board 1 was reset from elsewhere while its module was programming."));
+        // Free again once the first job has ended.
+        QVERIFY(second.start(1, 1, other));
+    }
+
     void readHexFile()
     {
         QTemporaryDir dir;
         const QList<QPair<QByteArray, QString>> cases { { HexWriter::write(image), "" },
-            { ":0100000000FE\n:00000001FF\n", "line 1: bad checksum" } };
+            { ":0100000000FE\n:00000001FF\n", "line 1: bad checksum" }, { ":00000001FF\n", "holds no data records" } };
         for (const auto& [content, reason] : cases) {
             QFile file(dir.filePath("image.hex"));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
@@ -124,7 +158,7 @@ private slots:
             const Engine::Result result = Engine::readHexFile(file.fileName(), &model);
             QCOMPARE(result.outcome, reason.isEmpty() ? Engine::OutcomeNone : Engine::OutcomeBadFile);
             QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
-            QCOMPARE(result.line, reason.isEmpty() ? 0 : 1);
+            QCOMPARE(result.line, reason.startsWith("line 1") ? 1 : 0);
             QCOMPARE(model.sameContent(image), reason.isEmpty());
         }
     }

@@ -1,5 +1,6 @@
 #include "applicationdirectory.h"
 #include "boardfactory.h"
+#include "boardreservation.h"
 #include "connectionmanager.h"
 #include "firmwareupdate.h"
 #include "km4200controller.h"
@@ -36,7 +37,6 @@ private slots:
         dir = std::make_unique<QTemporaryDir>();
         ApplicationDirectory::setPathForTesting(dir->path());
         QVERIFY(QDir(dir->path()).mkpath("hex"));
-        write("hex/KestrixFirmware_12.hex", ":0100000000FF\n:00000001FF\n");
     }
     void cleanup()
     {
@@ -53,9 +53,11 @@ private slots:
         QTest::addColumn<int>("result");
         QTest::addColumn<QStringList>("log"); // after the first line
         QTest::addColumn<QString>("benchAfter"); // board 1's type and firmware
+        QTest::addColumn<QByteArray>("firmware");
         const auto row = [](const char* tag, const char* board, const QString& tool, const char* cancelOn,
-                             FirmwareUpdate::Result result, const QStringList& log, const char* benchAfter) {
-            QTest::newRow(tag) << board << tool << cancelOn << int(result) << log << benchAfter;
+                             FirmwareUpdate::Result result, const QStringList& log, const char* benchAfter,
+                             const QByteArray& firmware = ":0100000000FF\n:00000001FF\n") {
+            QTest::newRow(tag) << board << tool << cancelOn << int(result) << log << benchAfter << firmware;
         };
         const QString toggle = "Please toggle power of board 1 to reset it.";
         const QString started = "Starting update of board 1";
@@ -82,6 +84,20 @@ private slots:
             FirmwareUpdate::Cancelled, { "The update of board 1 was cancelled.", toggle }, "type=4 firmware=5");
         row("no board", "none", "exit 0", "", FirmwareUpdate::BoardLost,
             { "Connection to the board was lost. Please reconnect the board and try again" }, "");
+        // Refused while board 1 still runs its firmware.
+        row("another board in its bootloader", "\n[board2]\nid=2\ntype=4\n", "exit 0", "",
+            FirmwareUpdate::OtherBootloader,
+            { "Board 1 was not updated: another board waits in its bootloader: board 2; update it first or toggle its "
+              "power." },
+            "type=1\nfirmware=5");
+        row("bad firmware file", "", "exit 0", "", FirmwareUpdate::BadFirmwareFile,
+            { "The firmware file cannot be used: <app>/hex/KestrixFirmware_12.hex: line 2: bad checksum (expected "
+              "0xFF, found 0xFE). No "
+              "board was touched." },
+            "type=1\nfirmware=5", ":0100000000FF\n:0100000000FE\n:00000001FF\n");
+        row("another job has the board", "reserved", "exit 0", "", FirmwareUpdate::Busy,
+            { "Board 1 was not updated: Board 1's module is being programmed by the All boards page." },
+            "type=1\nfirmware=5");
     }
     void run()
     {
@@ -90,6 +106,13 @@ private slots:
         QFETCH(QString, cancelOn);
         QFETCH(QStringList, log);
         QFETCH(QString, benchAfter);
+        QFETCH(QByteArray, firmware);
+        write("hex/KestrixFirmware_12.hex", firmware);
+        QObject holder;
+        if (board == "reserved") {
+            board.clear();
+            BoardReservation::reserve(1, &holder, "Board 1's module is being programmed by the All boards page");
+        }
         const QString devices = board == "none" ? QString() : "[board1]\nid=1\ntype=1\nfirmware=5\n" + board;
         write("bench.ini", "[bench]\nbootloaderDelayMs=50\n\n" + devices.toUtf8() + "\n");
         qputenv("KM4200_BENCH", path("bench.ini").toLocal8Bit());
@@ -116,7 +139,9 @@ private slots:
 
         QTEST(int(update.run(1, 12)), "result");
 
-        QCOMPARE(board == "none" ? logged : logged.mid(1), log.replaceInStrings("<app>", dir->path()));
+        // After the first line, unless the update was refused before it began.
+        const bool began = logged.value(0).startsWith("Starting bootloader");
+        QCOMPARE(began ? logged.mid(1) : logged, log.replaceInStrings("<app>", dir->path()));
         QCOMPARE(BoardFactory::creatableBoards(), QFlags<Connectable::TypeConnected>(Connectable::TypeAll));
         QFile benchFile(path("bench.ini"));
         QVERIFY(benchFile.open(QIODevice::ReadOnly));

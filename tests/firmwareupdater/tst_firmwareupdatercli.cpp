@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
 // "-updatefirmware" in an installation of its own (bin/ with the executable,
 // the plug-in, dfu-programmer and hex/KestrixFirmware_12.hex) on a bench with
@@ -17,6 +18,21 @@ class TestFirmwareUpdaterCli : public QObject
     QTemporaryDir root;
 
     QString path(const QString& name) const { return root.filePath(name); }
+    QProcessEnvironment environment(int bootloaderWaitMs) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("KM4200_BENCH", path("bench/bench.ini"));
+        environment.insert("KESTRIX_BOOTLOADER_WAIT_MS", QString::number(bootloaderWaitMs));
+        environment.insert("HOME", path("home"));
+        environment.insert("XDG_CONFIG_HOME", path("home/config"));
+        environment.insert("XDG_DATA_HOME", path("home/data"));
+        return environment;
+    }
+    static void writeFile(const QString& name, const QByteArray& content)
+    {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
+    }
     // Board N's firmware on the bench, in board order.
     QString firmwares() const
     {
@@ -42,44 +58,73 @@ private slots:
     void init()
     {
         QDir(path("home")).removeRecursively();
+        QDir(path("bin/hex")).removeRecursively();
+        QDir(path("bin")).mkpath("hex");
         QFile hex(path("bin/hex/KestrixFirmware_12.hex"));
         QVERIFY(hex.open(QIODevice::WriteOnly) && hex.write(":0100000000FF\n:00000001FF\n"));
+    }
+    void writeBench(const QByteArray& text) const
+    {
         QFile file(path("bench/bench.ini"));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[bench]\nbootloaderDelayMs=30\n\n"
-                   "[board1]\nid=1\nfirmware=11\n\n[board2]\nid=2\nfirmware=12\n\n"
-                   "[board3]\nid=3\nfirmware=10\n\n[board4]\nid=4\nfirmware=11\nbootloader=silent\n");
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size());
     }
 
     void run_data()
     {
         QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QByteArray>("bench"); // empty: the four boards above
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("expected"); // a line of plain output; for -json board=result pairs
-        QTest::addColumn<QString>("after"); // boards 1 to 4 on the bench
-        const auto row = [](const char* tag, const char* arguments, int status, const char* expected) {
-            QTest::newRow(tag) << arguments << status << expected << (status == 1 ? "12 12 12 11" : "11 12 10 11");
+        QTest::addColumn<QString>("expected"); // a line of plain output; for -json board=result[/reason]
+        QTest::addColumn<QString>("after"); // the boards' firmware on the bench
+        const QByteArray four = "[bench]\nbootloaderDelayMs=30\n\n"
+                                "[board1]\nid=1\nfirmware=11\n\n[board2]\nid=2\nfirmware=12\n\n"
+                                "[board3]\nid=3\nfirmware=10\n\n[board4]\nid=4\nfirmware=11\nbootloader=silent\n";
+        // Board 1's bootloader reports after the job has given up on it and moved on.
+        const QByteArray late = "[bench]\nbootloaderDelayMs=2000\ntoolMs=300\n\n"
+                                "[board1]\nid=1\nfirmware=10\n\n[board2]\nid=2\nfirmware=10\n";
+        // Board 1 waits in its bootloader from the start.
+        const QByteArray waiting = "[bench]\nbootloaderDelayMs=30\n\n"
+                                   "[board1]\nid=1\ntype=4\nfirmware=10\n\n[board2]\nid=2\nfirmware=10\n";
+        const auto row = [&](const char* tag, const char* arguments, int status, const char* expected,
+                             const char* after = nullptr, const QByteArray& bench = QByteArray()) {
+            QTest::newRow(tag) << arguments << (bench.isEmpty() ? four : bench) << status << expected
+                               << (after                ? after
+                                          : status == 1 ? "12 12 12 11"
+                                                        : "11 12 10 11");
         };
         row("outdated boards", "", 1, "Board 2 runs firmware 12: nothing to do");
-        row("json", "-json", 1, "1=updated 2=current 3=updated 4=failed");
+        row("json", "-json", 1, "1=updated 2=current 3=updated 4=failed/bootloaderTimedOut");
         row("named, current", "-Board 2 -JSON", 0, "2=updated");
         row("unknown board", "-board 1,9", 2, "Error: no motherboard with ID 9 is connected (connected: 1, 2, 3, 4).");
         row("bad argument, json", "-board one -json", 2, "");
         row("no firmware file", "-board all", 2, "Error: no firmware file");
+        row("bad firmware file", "", 2, "KestrixFirmware_12.hex: line 1: bad checksum");
+        row("zero-padded firmware name", "", 2, "name its file KestrixFirmware_13.hex");
+        row("no bench", "", 2, "no motherboard is connected; nothing was updated. No KM4200 bench configured");
+        row("unusable bench", "", 2, "no motherboard is connected; nothing was updated. KM4200 bench unusable", "",
+            "[bench\nbootloaderDelayMs=30\n");
+        // Nothing is flashed into a bootloader the job did not just send there.
+        row("late bootloader", "-json", 1, "1=failed/bootloaderTimedOut 2=failed/otherBootloader", "10 10", late);
+        row("waiting bootloader blocks", "-json", 1, "2=failed/otherBootloader", "10 10", waiting);
+        row("waiting bootloader finished", "-board 1 -json", 0, "1=updated", "12 10", waiting);
     }
     void run()
     {
         QFETCH(QString, arguments);
+        QFETCH(QByteArray, bench);
         QFETCH(QString, expected);
-        if (QTest::currentDataTag() == QLatin1String("no firmware file"))
+        const QString tag = QTest::currentDataTag();
+        writeBench(bench);
+        if (tag == "no firmware file")
             QVERIFY(QFile::remove(path("bin/hex/KestrixFirmware_12.hex")));
+        if (tag == "bad firmware file")
+            writeFile(path("bin/hex/KestrixFirmware_12.hex"), ":0100000000FE\n:00000001FF\n");
+        if (tag == "zero-padded firmware name")
+            QVERIFY(QFile::rename(path("bin/hex/KestrixFirmware_12.hex"), path("bin/hex/KestrixFirmware_013.hex")));
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("KM4200_BENCH", path("bench/bench.ini"));
-        environment.insert("KESTRIX_BOOTLOADER_WAIT_MS", "1000");
-        environment.insert("HOME", path("home"));
-        environment.insert("XDG_CONFIG_HOME", path("home/config"));
-        environment.insert("XDG_DATA_HOME", path("home/data"));
+        QProcessEnvironment environment = this->environment(1500);
+        if (tag == "no bench")
+            environment.remove("KM4200_BENCH");
         process.setProcessEnvironment(environment);
         process.start(path("bin/kestrix-studio"), ("-updatefirmware " + arguments).split(' ', Qt::SkipEmptyParts));
         QVERIFY(process.waitForFinished(60000));
@@ -92,8 +137,12 @@ private slots:
             for (const QString& line : lines) {
                 const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
                 QVERIFY2(!object.isEmpty() && object.contains("message"), qPrintable(line));
-                if (object.contains("result"))
-                    results << QString("%1=%2").arg(object["board"].toInt()).arg(object["result"].toString());
+                if (!object.contains("result"))
+                    continue;
+                QString result = QString("%1=%2").arg(object["board"].toInt()).arg(object["result"].toString());
+                if (result.endsWith("failed") || result.endsWith("disconnected"))
+                    result += "/" + object["reason"].toString();
+                results << result;
             }
             QCOMPARE(results.join(' '), expected);
         } else {
@@ -107,6 +156,52 @@ private slots:
         const QJsonDocument first = QJsonDocument::fromJson(lines.value(0).toUtf8());
         QVERIFY(log.readAll().contains(
             (first.isObject() ? first.object()["message"].toString() : lines.value(0)).toUtf8()));
+    }
+
+    // Unplugged mid-update: reported as lost at once (the wait is a minute),
+    // and the tool writes nothing for a board that is gone.
+    void boardLeaves_data()
+    {
+        QTest::addColumn<QByteArray>("bench");
+        QTest::addColumn<QString>("unplugOn");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("during its jump") << QByteArray("[bench]\nbootloaderDelayMs=60000\n\n")
+                                         << "Starting bootloader on board 1"
+                                         << "lostDuringJump";
+        QTest::newRow("while the tool runs")
+            << QByteArray("[bench]\nbootloaderDelayMs=30\ntoolMs=1500\n\n") << "Starting update of board 1"
+            << "lostDuringUpdate";
+    }
+    void boardLeaves()
+    {
+        QFETCH(QByteArray, bench);
+        QFETCH(QString, unplugOn);
+        writeBench(bench + "[board1]\nid=1\nfirmware=10\n");
+        QProcess process;
+        process.setProcessEnvironment(environment(60000));
+        QByteArray output;
+        connect(&process, &QProcess::readyReadStandardOutput, this, [&] { output += process.readAllStandardOutput(); });
+        // Once the board has jumped: an earlier edit would be overwritten by the jump's own.
+        QTimer unplug;
+        connect(&unplug, &QTimer::timeout, this, [&] {
+            QFile file(path("bench/bench.ini"));
+            if (output.contains(unplugOn.toUtf8()) && file.open(QIODevice::ReadOnly)
+                && file.readAll().contains("type=4")) {
+                unplug.stop();
+                writeBench(bench);
+            }
+        });
+        unplug.start(10);
+        process.start(path("bin/kestrix-studio"), { "-updatefirmware", "-json" });
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 30000);
+        output += process.readAllStandardOutput();
+        QCOMPARE(process.exitCode(), 1);
+        const QJsonObject last = QJsonDocument::fromJson(output.trimmed().split('\n').last()).object();
+        QCOMPARE(last["result"].toString(), QString("disconnected"));
+        QTEST(last["reason"].toString(), "reason");
+        QFile file(path("bench/bench.ini"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bench);
     }
 };
 

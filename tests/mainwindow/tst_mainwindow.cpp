@@ -518,6 +518,27 @@ private slots:
         QVERIFY(boxes.boards == askedLater && boxes.nested == 0);
     }
 
+    // A board left in its bootloader is named once, with how to finish it,
+    // and no update starts beside it: the tool would flash that board.
+    void boardWaitsInBootloader()
+    {
+        BoxAnswers boxes;
+        boxes.answer = QMessageBox::Ok;
+        boxes.startTimer(10);
+        QVERIFY(write(path("install/hex/KestrixFirmware_6.hex"), ":0100000000FF\n:00000001FF\n"));
+        QVERIFY(writeBench(motherboard(1, 5) + "[board2]\nid=2\ntype=4\n"));
+        open();
+        const QString note = "Board 2 waits in its bootloader. Finish its update with \"tst_mainwindow -updatefirmware "
+                             "-board 2\", or toggle its power.";
+        QTRY_VERIFY(listed(note));
+        QTRY_VERIFY(listed("Board 1 was not updated: another board waits in its bootloader: board 2; update it first "
+                           "or toggle its power."));
+        ConnectionManager::Instance()->update();
+        QTest::qWait(50);
+        QCOMPARE(window->findChild<LogView*>()->findItems(note, Qt::MatchExactly).size(), 1);
+        QCOMPARE(ConnectionManager::Instance()->getBoardByID(1)->getTypeConnected(), int(Connectable::TypeMotherBoard));
+    }
+
     // Closing while an update waits (for a bootloader that never reports, or
     // for a tool that never ends) asks first: No keeps the window and the
     // update, Yes ends the update, logs it and closes; no tool is left behind.

@@ -1,6 +1,8 @@
 #include "applicationdirectory.h"
 #include "basewidget.h"
 #include "deviceview.h"
+#include "hexmodel.h"
+#include "hexwriter.h"
 #include "programmerfixture.h"
 #include "studiopluginprototype.h"
 #include "testsupport.h"
@@ -11,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 
 using TestSupport::ModalAnswer;
@@ -223,12 +226,57 @@ private slots:
         QVERIFY(QDateTime::fromString(first.at(7), Qt::ISODateWithMs)
             <= QDateTime::fromString(first.at(8), Qt::ISODateWithMs));
         QVERIFY(lines.at(5).startsWith("7,KT24 module,0,") && lines.at(5).contains(",not programmed,"));
+        // Times say their offset from UTC.
+        const QRegularExpression offset("[+-]\\d\\d:\\d\\d$|Z$");
+        QVERIFY2(offset.match(QString(first.at(7))).hasMatch(), first.at(7).constData());
+
+        // Board 5 returns with another module: its row still names the module of the run.
+        QVERIFY(bench->replug(motherboard(1) + motherboard(3, "verifyStatus=5") + motherboard(4, "modules=1")
+            + motherboard(5, "module=KT99 module") + motherboard(7)));
+        QCOMPARE(column(1).value(3), QString("KT24 module"));
+        QCOMPARE(column(2).value(3), QString("reconnected"));
 
         // Stop ends every run at once; nothing was written while comparing.
         programButton()->click();
         page->findChild<QPushButton*>("stopButton")->click();
         QVERIFY(programButton()->isEnabled());
         QCOMPARE(column(4).value(3), QString("cancelled: Stopped before anything was written."));
+    }
+
+    // While the All boards page programs board 1, Board 1's page is refused
+    // before it touches the module: the run goes on with its own image.
+    void refusedWhileAllBoardsRuns_data()
+    {
+        QTest::addColumn<QByteArray>("other");
+        HexModel otherImage;
+        otherImage.write(0x40, QByteArray(500, 'O'));
+        QTest::newRow("file that does not parse") << badHex;
+        QTest::newRow("another valid file") << HexWriter::write(otherImage);
+    }
+    void refusedWhileAllBoardsRuns()
+    {
+        QFETCH(QByteArray, other);
+        bench->open(motherboard(1) + motherboard(2), 300);
+        const QString hex = bench->addFile("demo.hex");
+        openPage(hex, 0, 0);
+        QPointer<BaseWidget> allBoards = page;
+        programButton()->click();
+
+        openPage(bench->addFile("other.hex", other));
+        programButton()->click();
+        const bool parses = other != badHex;
+        QTRY_VERIFY2(status().contains(parses ? "Board 1's module is being programmed by the All boards page"
+                                              : "not a valid HEX file"),
+            qPrintable(status()));
+        QVERIFY(programButton()->isEnabled());
+
+        page = allBoards;
+        QTRY_VERIFY_WITH_TIMEOUT(programButton()->isEnabled(), 10000);
+        QCOMPARE(status(), QString("Done: 2 programmed."));
+        HexModel image;
+        QCOMPARE(ProgrammingEngine::readHexFile(hex, &image).outcome, ProgrammingEngine::OutcomeNone);
+        auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1));
+        QVERIFY(board->getModule(0)->memory(KTModule::MemoryNormal).sameContent(image));
     }
 
     void closeRequestWhileProgramming()

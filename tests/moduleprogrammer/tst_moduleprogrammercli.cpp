@@ -45,6 +45,8 @@ private slots:
         bench.addFile("bad.hex", badHex);
         QVERIFY(!bench.addFile("demo.hex").isEmpty());
         QFile(bench.filePath("empty.hex")).open(QIODevice::WriteOnly);
+        bench.addFile("eof.hex", ":00000001FF\n");
+        QVERIFY(!bench.addFile("new\nline.hex").isEmpty());
         QFile huge(bench.filePath("huge.hex"));
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(17 << 20)); // sparse
         QCOMPARE(mkfifo(qPrintable(bench.filePath("pipe.hex")), 0600), 0);
@@ -60,7 +62,10 @@ private slots:
         };
         row("programmed", "-program demo.hex -board 1", 0, "Board 1: Programming ... done");
         row("equal content skipped", "-program demo.hex -board 1", 0, "equal, nothing to program");
-        row("module does not answer", "-program demo.hex -board 3,4", 2, "board 4 has no module (slot 0)");
+        // Decided for every board before the first is written.
+        row("a board lacks the slot", "-program demo.hex -board 3,4", 2, "board 4 has no module (slot 0)");
+        row("file name with a newline", "-program new\nline.hex -board 2", 0, "Board 2: Programming ... done");
+        row("no data records", "-program eof.hex -board 1", 2, "holds no data records");
         row("no such board", "-program demo.hex -board 1,9", 2, "no motherboard with ID 9");
         row("no external connector", "-program demo.hex -board 2 -slot 3", 2, "no connector");
         row("bad checksum", "-program bad.hex -board 1", 2, "line 1: bad checksum");
@@ -72,6 +77,13 @@ private slots:
         row("oversized", "-program huge.hex -board 1", 2, "larger than 16 MiB");
         row("board missing", "-program demo.hex", 2, "-board is missing");
         row("unknown argument", "-program demo.hex -board 1 -fast", 2, "Unknown argument '-fast'");
+        // -json counts wherever it stands.
+        row("json, all and a board", "-program demo.hex -board all,1 -json", 2, "not 'all,1'");
+        row("json as the board", "-program demo.hex -board -json", 2, "-board needs a value");
+        row("json, empty board", "-program demo.hex -board  -json", 2, "-board needs a value");
+        row("json, list ends in a comma", "-program demo.hex -board 1, -json", 2, "not '1,'");
+        row("json, slot out of range", "-program demo.hex -board 1 -slot 4 -json", 2, "not '4'");
+        row("json, unknown argument", "-program demo.hex -board 1 -foo -json", 2, "Unknown argument '-foo'");
     }
 
     void exitStatus()
@@ -83,6 +95,14 @@ private slots:
         QString output;
         QCOMPARE(run(arguments.split(' '), &output), exitCode);
         QVERIFY2(output.contains(expected), qPrintable(output));
+        // One event a line: a JSON object each with -json, else one of the job's own lines.
+        for (const QString& line : output.split('\n', Qt::SkipEmptyParts)) {
+            if (arguments.contains("-json"))
+                QCOMPARE(QJsonDocument::fromJson(line.toUtf8()).object().value("result").toString(), QString("error"));
+            else
+                QVERIFY2(line.startsWith("Read ") || line.startsWith("Board ") || line.startsWith("Error: "),
+                    qPrintable(line));
+        }
         // Nothing is written when the job fails before programming, nor when the module already holds the file.
         if (exitCode == 2 || QTest::currentDataTag() == QLatin1String("equal content skipped"))
             QVERIFY(!output.contains("Programming ..."));

@@ -5,6 +5,7 @@
 
 #include "applicationdirectory.h"
 #include "boardfactory.h"
+#include "boardreservation.h"
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "defaultwidget.h"
@@ -355,6 +356,8 @@ private slots:
             "Board 1 has no module on the KT Module connector.");
         row("dongle not on the board", dongle + "\nmodules=0,1,2", "KTModule", "dongle", 3, failed, 1,
             "Board 1 has no module on the dongle connector.");
+        const QString busy = "Board 1's module is being programmed by the All boards page";
+        row("another job has the board", "reserved", "KTModule", "", 0, { "Board busy", busy }, 0, busy);
     }
     void program()
     {
@@ -364,6 +367,11 @@ private slots:
         QFETCH(int, slot);
         QFETCH(int, operations);
         QFETCH(QString, error);
+        QObject otherJob;
+        if (settings == "reserved") {
+            settings.clear();
+            BoardReservation::reserve(1, &otherJob, "Board 1's module is being programmed by the All boards page");
+        }
         open(motherboard(1, 5, settings));
         area->attach(this->settings.get());
         child<QAbstractButton>("programDongle")->setChecked(options == "dongle");
@@ -386,7 +394,7 @@ private slots:
         QTEST(boxes.seen.first(), "box");
         for (int s = 0; s < 4; ++s)
             QCOMPARE(int(spies.at(s)->size()), s == slot ? operations : 0);
-        QCOMPARE(board->resetCount(), options.endsWith("hexfile") ? 0 : operations - 1);
+        QCOMPARE(board->resetCount(), options.endsWith("hexfile") ? 0 : qMax(0, operations - 1));
         QCOMPARE(board->getModule(slot)->targetMemoryType() == KTModule::MemoryOTP, options == "otp");
         if (slot == MotherBoard::SlotISP)
             QCOMPARE(board->ispDeviceType(), 125);
