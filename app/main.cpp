@@ -20,8 +20,12 @@ void quitWhenIdle(QWidget* window)
 {
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     QObject::connect(
-        dispatcher, &QAbstractEventDispatcher::aboutToBlock, window, [window, announced = false]() mutable {
+        dispatcher, &QAbstractEventDispatcher::aboutToBlock, window, [window, dispatcher, announced = false]() mutable {
             if (announced || !window->isVisible() || !window->windowHandle() || !window->windowHandle()->isExposed())
+                return;
+            // The signal comes before every wait, even one that events cut
+            // short: idle only when nothing is left to dispatch.
+            if (dispatcher->hasPendingEvents())
                 return;
             // The loop may block once more before it sees the quit.
             announced = true;

@@ -24,9 +24,11 @@ int main(int argc, char* argv[])
     window.addDockWidget(Qt::BottomDockWidgetArea, bottom);
     window.resize(1024, 768);
 
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &window,
-        [&window, announced = false]() mutable {
-            if (announced || !window.isVisible() || !window.windowHandle() || !window.windowHandle()->isExposed())
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &window,
+        [&window, dispatcher, announced = false]() mutable {
+            if (announced || !window.isVisible() || !window.windowHandle() || !window.windowHandle()->isExposed()
+                || dispatcher->hasPendingEvents())
                 return;
             announced = true;
             std::fputs("idle\n", stdout);
