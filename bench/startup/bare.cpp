@@ -1,5 +1,6 @@
-// The yardstick: a bare Qt main window with two docks, shown, quitting as soon
-// as the event loop is idle with the window on screen.
+// The yardstick: a bare Qt main window with two docks, shown, writing "idle"
+// and quitting as soon as the event loop is idle with the window on screen,
+// like kestrix-studio under KESTRIX_QUIT_WHEN_IDLE=1.
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QMainWindow>
 #include <QTreeWidget>
 #include <QWindow>
+
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -21,10 +24,17 @@ int main(int argc, char* argv[])
     window.addDockWidget(Qt::BottomDockWidgetArea, bottom);
     window.resize(1024, 768);
 
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &window, [&window] {
-        if (window.isVisible() && window.windowHandle() && window.windowHandle()->isExposed())
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &window,
+        [&window, dispatcher, announced = false]() mutable {
+            if (announced || !window.isVisible() || !window.windowHandle() || !window.windowHandle()->isExposed()
+                || dispatcher->hasPendingEvents())
+                return;
+            announced = true;
+            std::fputs("idle\n", stdout);
+            std::fflush(stdout);
             QCoreApplication::quit();
-    });
+        });
     window.show();
     return QApplication::exec();
 }
