@@ -1,6 +1,7 @@
 #include "basewidget.h"
 
 #include "applicationdirectory.h"
+#include "boardreservation.h"
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "hexmodel.h"
@@ -254,10 +255,9 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
 
     currentModule = motherBoard->getModule(moduleIndex);
 
-    // Each connection exists once, however many sequences run, and a module
-    // used by an earlier sequence no longer drives this page.
-    if (d->wiredModule && d->wiredModule != currentModule)
-        disconnect(d->wiredModule, &KTModule::progressUpdate, this, &BaseWidget::progressUpdated);
+    // Each connection exists once, however many sequences run. The wiring
+    // stays after a sequence: a page may verify again on its own, and its
+    // programmingCheck hears of it.
     if (d->wiredModule != currentModule) {
         disconnect(d->moduleGone);
         if (KTModule* module = currentModule) {
@@ -269,8 +269,11 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
     }
     d->wiredModule = currentModule;
     if (currentModule) {
-        disconnect(currentModule, &KTModule::progressUpdate, this, &BaseWidget::progressUpdated);
-        connect(currentModule, &KTModule::progressUpdate, this, &BaseWidget::progressUpdated);
+        disconnect(
+            currentModule, SIGNAL(operationDone(quint32, quint32)), this, SLOT(programmingCheck(quint32, quint32)));
+        connect(currentModule, SIGNAL(operationDone(quint32, quint32)), this, SLOT(programmingCheck(quint32, quint32)));
+        disconnect(currentModule, SIGNAL(progressUpdate(int)), this, SIGNAL(progressUpdated(int)));
+        connect(currentModule, SIGNAL(progressUpdate(int)), this, SIGNAL(progressUpdated(int)));
     }
     connect(this, &BaseWidget::programmingDone, this, &BaseWidget::progDone, Qt::UniqueConnection);
 
@@ -315,15 +318,13 @@ bool BaseWidget::programHexFile(const QString& fileName, const QString& folder, 
     ProgrammingEngine* engine = d->engine.get();
     const QString pageTitle = title();
     engine->setOwner(pageTitle.isEmpty() ? tr("another page") : tr("the page \"%1\"").arg(pageTitle));
+    // The module reports to programmingCheck, which hands the report on.
+    engine->setExternalReports(true);
     connect(engine, &ProgrammingEngine::stepStarted, this, &BaseWidget::stepStarted);
-    connect(engine, &ProgrammingEngine::stepEnded, this, [this](ProgrammingEngine::Step step, quint32 status) {
-        programmingCheck(
-            step == ProgrammingEngine::StepProgramming ? KTModule::OperationProgramming : KTModule::OperationVerifying,
-            status);
-    });
     connect(engine, &ProgrammingEngine::finished, this, &BaseWidget::finishOperation);
 
-    if (!engine->start(boardID, moduleIndex, image)) {
+    // The board and module this page bound, whatever its setBoard chose.
+    if (!engine->start(motherBoard, currentModule, moduleIndex, image)) {
         d->result = engine->result();
         qCDebug(lcBaseWidget) << "comparison did not start:" << d->result.reason;
         // No orphan dialog: the comparison never started, so nothing will close it.
@@ -353,6 +354,7 @@ void BaseWidget::stepStarted(ProgrammingEngine::Step step)
     switch (step) {
     case ProgrammingEngine::StepComparing:
         programmingState = StateComparing;
+        currentModule = motherBoard ? motherBoard->getModule(moduleIndex) : currentModule;
         prepareModule(currentModule);
         showProgressDialog(currentModule, tr("Checking hexfile"), tr("Comparing hexfile with content on device"));
         break;
@@ -365,6 +367,11 @@ void BaseWidget::stepStarted(ProgrammingEngine::Step step)
         programmingState = StateVerifying;
         showProgressDialog(currentModule, tr("Verifying hexfile"), operationText);
         break;
+    case ProgrammingEngine::StepResetting:
+        // Success: logged before the engine resets the board, then programmingDone.
+        programmingState = StateFinished;
+        emit logmessage(KestrixStudio::LogStatus, successMessage);
+        break;
     default:
         break;
     }
@@ -372,8 +379,13 @@ void BaseWidget::stepStarted(ProgrammingEngine::Step step)
 
 void BaseWidget::programmingCheck(quint32 what, quint32 status)
 {
-    // The engine drives the steps; the page closes the step's dialog and
-    // keeps its flags.
+    // The wiring stays after a sequence; while another job has the board,
+    // its module's reports are not this page's.
+    const KTModule* module = d->wiredModule;
+    if (module && module->board() && BoardReservation::isHeldByOther(module->board()->getBoardID(), d->engine.get())) {
+        qCDebug(lcBaseWidget) << "report" << what << status << "belongs to another job";
+        return;
+    }
     qCDebug(lcBaseWidget) << "operationDone" << what << status << "in state" << programmingState;
     closeProgressDialog();
     if (what == KTModule::OperationProgramming) {
@@ -381,6 +393,17 @@ void BaseWidget::programmingCheck(quint32 what, quint32 status)
     } else if (what == KTModule::OperationVerifying) {
         operationFinished = true;
         operationSucceeded = (status == 0);
+    }
+    // Advance by the state: the engine takes the report of the step it runs.
+    switch (programmingState) {
+    case StateComparing:
+    case StateProgramming:
+    case StateVerifying:
+        if (d->engine && d->engine->isRunning())
+            d->engine->report(what, status);
+        break;
+    default:
+        break;
     }
 }
 
@@ -390,7 +413,7 @@ void BaseWidget::progressDialogCancel()
         return;
     operationCanceled = true;
     operationFinished = true;
-    // At once: the running step is aborted and nothing follows it.
+    // At once: the module is aborted and nothing follows it.
     if (d->engine && d->engine->isRunning())
         d->engine->cancel();
 }
@@ -403,15 +426,15 @@ void BaseWidget::finishOperation(const ProgrammingEngine::Result& result)
 
     switch (result.outcome) {
     case ProgrammingEngine::OutcomeCancelled:
+        // The engine aborted the module before it reported.
         operationCanceled = true;
         emit logmessage(KestrixStudio::LogStatus, tr("User canceled the operation"));
         emit programmingDone(false);
         return;
     case ProgrammingEngine::OutcomeUnchanged:
     case ProgrammingEngine::OutcomeProgrammed:
-        // The engine has reset the board already.
+        // The success message was logged before the reset.
         operationSucceeded = true;
-        emit logmessage(KestrixStudio::LogStatus, successMessage);
         emit programmingDone(true);
         return;
     case ProgrammingEngine::OutcomeDisconnected:

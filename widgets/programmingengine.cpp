@@ -133,6 +133,17 @@ void ProgrammingEngine::release()
 
 bool ProgrammingEngine::start(int boardID, int slot, const HexModel& image)
 {
+    Connectable* found = ConnectionManager::Instance()->getBoardByID(boardID);
+    auto* board = found && found->getTypeConnected() == Connectable::TypeMotherBoard ? qobject_cast<MotherBoard*>(found)
+                                                                                     : nullptr;
+    if (!isRunning())
+        m_boardID = boardID; // named in the result when there is no such board
+    return start(board, board ? board->getModule(slot) : nullptr, slot, image);
+}
+
+bool ProgrammingEngine::start(MotherBoard* board, KTModule* module, int slot, const HexModel& image)
+{
+    const int boardID = board ? board->getBoardID() : m_boardID;
     if (isRunning()) {
         qCDebug(lcProgramming) << "board" << boardID << "slot" << slot << "refused: a run is in progress";
         return false;
@@ -141,11 +152,7 @@ bool ProgrammingEngine::start(int boardID, int slot, const HexModel& image)
     m_boardID = boardID;
     m_slot = slot;
     m_programStatus = 0;
-
-    Connectable* found = ConnectionManager::Instance()->getBoardByID(boardID);
-    auto* board = found && found->getTypeConnected() == Connectable::TypeMotherBoard ? qobject_cast<MotherBoard*>(found)
-                                                                                     : nullptr;
-    KTModule* module = board ? board->getModule(slot) : nullptr;
+    m_cancelling = false;
     m_board = board;
     m_module = module;
     if (!board) {
@@ -182,13 +189,13 @@ bool ProgrammingEngine::start(int boardID, int slot, const HexModel& image)
     if (module->getModel() != &image)
         *module->getModel() = image;
 
-    m_wiring << connect(module, &KTModule::operationDone, this, &ProgrammingEngine::moduleReported)
-             << connect(module, &KTModule::progressUpdate, this,
-                    [this](int percent) {
-                        if (isRunning())
-                            emit progress(m_step, percent);
-                    })
-             << connect(module, &QObject::destroyed, this, &ProgrammingEngine::boardLeft)
+    if (!m_externalReports)
+        m_wiring << connect(module, &KTModule::operationDone, this, &ProgrammingEngine::moduleReported);
+    m_wiring << connect(module, &KTModule::progressUpdate, this,
+        [this](int percent) {
+            if (isRunning())
+                emit progress(m_step, percent);
+        }) << connect(module, &QObject::destroyed, this, &ProgrammingEngine::boardLeft)
              << connect(board, &Connectable::disconnected, this, &ProgrammingEngine::boardLeft)
              << connect(board, &QObject::destroyed, this, &ProgrammingEngine::boardLeft);
 
@@ -212,15 +219,19 @@ bool ProgrammingEngine::start(int boardID, int slot, const HexModel& image)
 
 void ProgrammingEngine::cancel()
 {
-    if (!isRunning())
+    if (!isRunning() || m_cancelling)
         return;
     qCDebug(lcProgramming) << "board" << m_boardID << "cancelled in step" << m_step;
+    // The module first: its report of the abort is not taken for the step's
+    // end, and whoever hears of the outcome may start anew at once.
+    m_cancelling = true;
     const QPointer<KTModule> module = m_module;
     unwire();
-    finish(OutcomeCancelled);
-    // After the outcome is settled: the module's report of the abort is not ours any more.
     if (module)
         module->abort();
+    m_cancelling = false;
+    if (isRunning())
+        finish(OutcomeCancelled);
 }
 
 bool ProgrammingEngine::startStep(Step step)
@@ -268,6 +279,8 @@ void ProgrammingEngine::stepDidNotStart(Step step)
 
 void ProgrammingEngine::moduleReported(quint32 what, quint32 status)
 {
+    if (m_cancelling)
+        return;
     const Step step = m_step;
     const quint32 expected
         = step == StepProgramming ? quint32(KTModule::OperationProgramming) : quint32(KTModule::OperationVerifying);
@@ -284,7 +297,8 @@ void ProgrammingEngine::moduleReported(quint32 what, quint32 status)
         return;
     }
     if (status == KTModule::StatusAborted) {
-        finish(OutcomeCancelled, tr("The module's operation was aborted from elsewhere."));
+        // Nobody here cancelled: not the user's cancel.
+        finish(OutcomeFailed, tr("The module's operation was aborted from elsewhere."));
         return;
     }
     if (status == KTModule::StatusBoardReset) {

@@ -82,9 +82,21 @@ public:
     // refused): result() says why, nothing is emitted and nothing of the
     // board or module was changed.
     bool start(int boardID, int slot, const HexModel& image);
+    // The same on a board and module the caller has bound already (a page
+    // binds through its own setBoard): the engine does not look them up.
+    bool start(MotherBoard* board, KTModule* module, int slot, const HexModel& image);
 
-    // Ends the run at once: aborts the running module operation, starts
-    // nothing afterwards and finishes with OutcomeCancelled.
+    // When on, the engine does not listen to the module's operationDone: the
+    // caller hands each report in through report() (a page's
+    // programmingCheck, which the module is wired to).
+    void setExternalReports(bool on) { m_externalReports = on; }
+    // A report of the module (what 0 programming, 1 verifying); ignored
+    // unless it ends the running step.
+    void report(quint32 what, quint32 status) { moduleReported(what, status); }
+
+    // Ends the run at once: aborts the running module operation first (so
+    // whoever hears of the outcome finds the module idle), starts nothing
+    // afterwards and finishes with OutcomeCancelled.
     void cancel();
 
     bool isRunning() const { return m_step != StepNone; }
@@ -117,6 +129,8 @@ private:
 
     QString m_owner;
     bool m_programMemory = false;
+    bool m_externalReports = false;
+    bool m_cancelling = false;
     int m_boardID = -1;
     int m_slot = 0;
     Step m_step = StepNone;

@@ -53,6 +53,40 @@ protected:
     void afterProgramming() override { ++after; }
 };
 
+// A page as a plug-in author writes one from the published declarations:
+// it may bind another board than asked, verify again on its own after a
+// sequence, and start a new sequence from afterProgramming.
+class ContractPage : public BaseWidget
+{
+public:
+    using BaseWidget::BaseWidget;
+    int boundInstead = 0; // setBoard binds this board instead, when set
+    int againAfterCancel = 0; // sequences still to start from afterProgramming after a cancel
+    QStringList* events = nullptr;
+
+    bool program() { return programHexFile("kt24.hex", "firmware", Operation, Success, Failure, 1, 0); }
+    void verifyAgain()
+    {
+        showProgressDialog(currentModule, "Verify again", Operation);
+        currentModule->startVerifying();
+    }
+    bool dialogActive() const { return progressDialogActive; }
+    bool finished() const { return operationFinished; }
+    bool succeeded() const { return operationSucceeded; }
+
+    void setBoard(int boardID) override { BaseWidget::setBoard(boundInstead ? boundInstead : boardID); }
+
+protected:
+    void afterProgramming() override
+    {
+        if (lastProgrammingResult || againAfterCancel == 0)
+            return;
+        --againAfterCancel;
+        *events << QString("again: module %1").arg(currentModule->isBusy() ? "busy" : "idle");
+        program();
+    }
+};
+
 // Records every dialog as it shows and answers message boxes with OK. In the
 // step numbered `interrupt` Cancel is pressed; in step -`interrupt` the board leaves.
 class Dialogs : public QObject
@@ -186,6 +220,70 @@ private slots:
         QTRY_COMPARE(m_done->count(), 2);
         QVERIFY(m_done->last().first().toBool());
         QVERIFY(board(1)->getModule(0)->memory(KTModule::MemoryNormal).sameContent(image("KT24 image")));
+    }
+
+    // The observable order of a sequence, as a page written from the
+    // declarations sees it: log lines (with the board's resets so far),
+    // module reports and programmingDone, in one list.
+    void contract_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("events");
+        const QString checking = "log Checking HEX file (0)", operation = "log " + Operation + " (0)";
+        const QStringList programmed { checking, "report 1/1", operation, "report 0/0", "report 1/0",
+            "log " + Success + " (0)", "done true (1)" };
+        QTest::newRow("programmed") << "" << programmed;
+        QTest::newRow("verify again on its own") << "verify again" << programmed + QStringList { "report 1/0" };
+        QTest::newRow("cancel while verifying")
+            << "cancel"
+            << QStringList { checking, "report 1/1", operation, "report 0/0", "report 1/2",
+                   "log User canceled the operation (0)", "done false (0)", "again: module idle", checking,
+                   "report 1/0", "log " + Success + " (0)", "done true (1)" };
+        QTest::newRow("setBoard binds board 2") << "board 2" << programmed;
+        // Not the user's cancel: a failure, not "User canceled the operation".
+        QTest::newRow("aborted from elsewhere") << "abort"
+                                                << QStringList { checking, "report 1/1", operation, "report 0/2",
+                                                       "log " + Failure + " (0)", "done false (0)" };
+    }
+    void contract()
+    {
+        QFETCH(QString, action);
+        QFETCH(QStringList, events);
+        startBench("[board1]\nid=1\ntype=1\n[board2]\nid=2\ntype=1\n");
+        writeFile(QStringLiteral("kt24.hex"), HexWriter::write(image("KT24 image")));
+        const int programmed = action == "board 2" ? 2 : 1;
+        ContractPage page;
+        page.boundInstead = action == "board 2" ? 2 : 0;
+        page.againAfterCancel = action == "cancel" ? 1 : 0;
+        QStringList seen;
+        page.events = &seen;
+        connect(board(programmed)->getModule(0), &KTModule::operationDone, this,
+            [&](quint32 what, quint32 status) { seen << QString("report %1/%2").arg(what).arg(status); });
+        connect(&page, &BaseWidget::logmessage, this, [&](KestrixStudio::LogLevel, const QString& text) {
+            seen << QString("log %1 (%2)").arg(text).arg(board(programmed)->resetCount());
+        });
+        connect(&page, &BaseWidget::programmingDone, this, [&](bool success) {
+            seen << QString("done %1 (%2)").arg(success ? "true" : "false").arg(board(programmed)->resetCount());
+        });
+        m_dialogs->interrupt = action == "cancel" ? 3 : 0;
+        KTModule* module = board(programmed)->getModule(0);
+        connect(module, &KTModule::progressUpdate, this, [&](int percent) {
+            if (action == "abort" && percent > 0 && seen.last() == "log " + Operation + " (0)")
+                module->abort();
+        });
+
+        QVERIFY(page.program());
+        QTRY_VERIFY(seen.size() > events.lastIndexOf(QRegularExpression("done .*")));
+        if (action == "verify again") {
+            page.verifyAgain();
+            QVERIFY(page.dialogActive());
+            QTRY_VERIFY(!page.dialogActive());
+            QVERIFY(page.finished() && page.succeeded());
+        }
+        QTest::qWait(50); // nothing else arrives later
+        QCOMPARE(seen, events);
+        QCOMPARE(module->memory(KTModule::MemoryNormal).sameContent(image("KT24 image")), action != "abort");
+        QVERIFY(board(3 - programmed)->getModule(0)->memory(KTModule::MemoryNormal).isEmpty());
     }
 
     void helpDocument()

@@ -89,6 +89,14 @@ private slots:
         QCOMPARE(updated.count(), 2);
         QCOMPARE(manager()->getBoardIterator().keys(), (QList<int> { 1, 200 }));
         QTRY_VERIFY(two.isNull());
+
+        // Silent while notifications are off, whatever update() finds.
+        manager()->disableAutomaticDeviceUpdateNotifications();
+        manager()->update();
+        QCOMPARE(updated.count(), 2);
+        manager()->enableAutomaticDeviceUpdateNotifications();
+        manager()->update();
+        QCOMPARE(updated.count(), 3);
     }
 
     // The bus addresses boards by one byte: other IDs are refused, not cut.
@@ -296,6 +304,32 @@ private slots:
         module->getModel()->write(0, "abc");
         QCOMPARE(run(module, true), programStatus);
         QCOMPARE(run(module, false), verifyStatus);
+    }
+
+    // OTP keeps its first content; in default mode an empty model programs
+    // the module's default-settings block, whose layout modules read.
+    void otpAndDefaultSettings()
+    {
+        bench->start(header() + group("one", 1, "module=KT52 module"));
+        KTModule* extension = board()->getModule(MotherBoard::SlotExtensionBoard);
+        extension->setTargetMemoryType(KTModule::MemoryOTP);
+        extension->getModel()->write(0, "first");
+        QCOMPARE(run(extension, true), 0u);
+        QCOMPARE(run(extension, true), 0u); // the same content again
+        extension->getModel()->reset();
+        extension->getModel()->write(0, "other");
+        QCOMPARE(run(extension, true), quint32(KTModule::StatusOTPWritten));
+        QCOMPARE(extension->memory(KTModule::MemoryOTP).segments().value(0), QByteArray("first"));
+
+        KTModule* module = board()->getModule(MotherBoard::SlotModule);
+        board()->setDefaultMode(true);
+        QCOMPARE(run(module, true), 0u);
+        QCOMPARE(run(module, false), 0u);
+        const QByteArray block = module->memory(KTModule::MemoryNormal).segments().value(KTModule::DefaultBlockAddress);
+        QByteArray expected = QByteArray("KTDS\x01\x00\x01\x00", 8) + "KT52 module" + QByteArray(21, '\0')
+            + QByteArray("\x0b\x7f\x04\x01", 4) + QByteArray(82, char(0xff));
+        expected += QByteArray::fromHex("db8f"); // CRC-16/CCITT-FALSE of the 126 bytes before it
+        QCOMPARE(block.toHex(), expected.toHex());
     }
 
 private:

@@ -3,6 +3,7 @@
 
 #include "hexmodel.h"
 #include "hexparser.h"
+#include "hexparserfactory.h"
 #include "hexwriter.h"
 #include "testsupport.h"
 
@@ -105,6 +106,22 @@ private slots:
         QCOMPARE(parser.errorLine(), message.section(' ', 1, 1).chopped(1).toInt());
         QVERIFY(model.isEmpty());
         QVERIFY(!model.hasStartAddress());
+    }
+
+    // Only Intel HEX is read; another format leaves the model empty and says so.
+    void otherFormatRefused()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("image.hex"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rec(0, 0, "ab") + eof) > 0);
+        file.close();
+        HexModel model;
+        model.write(0, "stale");
+        QString error;
+        QVERIFY(!HexParserFactory::read(file.fileName(), &model, HexParserFactory::FormatIntelHex + 1, &error));
+        QCOMPARE(error, QString("unsupported file format 2"));
+        QVERIFY(model.isEmpty());
+        QVERIFY(HexParserFactory::read(file.fileName(), &model, HexParserFactory::FormatIntelHex));
     }
 };
 
