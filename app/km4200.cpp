@@ -92,6 +92,7 @@ KM4200::KM4200(int mode, QWidget* parent, Qt::WindowFlags flags)
     connect(pageHost, SIGNAL(titleChanged()), this, SLOT(updateTitle()));
     connect(pageHost, SIGNAL(logmessage(KestrixStudio::LogLevel, QString)), logView,
         SLOT(message(KestrixStudio::LogLevel, QString)));
+    connect(pageHost, &PageHost::currentPageChanged, this, [this](BaseWidget* page) { currentPage = page; });
     connect(pageHost, &PageHost::pageChanging, this, &KM4200::adjustFrame);
 
     // --- plug-in wiring (early start-up) ---

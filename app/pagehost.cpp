@@ -53,6 +53,7 @@ BaseWidget* PageHost::change(int type, int boardID, int subtype)
 
     BaseWidget* next = WidgetFactory::createWidget(type, quint8(subtype), boardID);
     page = next;
+    emit currentPageChanged(next);
     // A kept page may come back before it was deleted.
     retiredPages.removeAll(next);
     BaseWidget* old = qobject_cast<BaseWidget*>(area->takeWidget());

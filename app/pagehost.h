@@ -32,6 +32,9 @@ public:
     BaseWidget* change(int type, int boardID, int subtype);
 
 signals:
+    // The factory's page is the current one from here on, before the old
+    // page is let go: whatever runs during the change sees the new page.
+    void currentPageChanged(BaseWidget* page);
     // The new page is chosen and the old one (or null) taken out, not yet
     // released: the window adjusts its frame to the new page.
     void pageChanging(BaseWidget* page, BaseWidget* old);

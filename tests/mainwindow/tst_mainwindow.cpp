@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 
 namespace
 {
@@ -36,6 +37,14 @@ enum PageType { HidingPage = 1, SavingPage, UntitledPage, PlainPage, Overview = 
 struct TestPage : BaseWidget {
     bool hidesLogView() override { return type == HidingPage; }
     bool canSave() override { return type == SavingPage; }
+    bool save() override { return ++saves > 0; }
+    void leavePage() override
+    {
+        if (onLeave)
+            onLeave();
+    }
+    int saves = 0;
+    std::function<void()> onLeave;
     QString title() override { return type == UntitledPage ? QString() : QStringLiteral("page %1").arg(type); }
     int type = 0;
 };
@@ -516,6 +525,22 @@ private slots:
         window->show();
         QTest::qWait(100);
         QVERIFY(boxes.boards == askedLater && boxes.nested == 0);
+    }
+
+    // From the moment the factory has made it, the new page is the window's
+    // page: Save pressed while the old page leaves reaches the new one.
+    void currentPageDuringChange()
+    {
+        open();
+        request(PlainPage);
+        auto* old = dynamic_cast<TestPage*>(page());
+        QVERIFY(old);
+        old->onLeave = [this] { action("&Save")->trigger(); };
+        request(SavingPage);
+        auto* next = dynamic_cast<TestPage*>(page());
+        QCOMPARE(next->type, int(SavingPage));
+        QCOMPARE(next->saves, 1);
+        QCOMPARE(old->saves, 0);
     }
 
     // A board left in its bootloader is named once, with how to finish it,
