@@ -68,12 +68,18 @@ DefaultWidget::DefaultWidget(QWidget* parent)
     if (s_currentFirmwareID == 0)
         updateCurrentFirmwareID();
 
+    // The procedure lives in the engine; its state lives in this page's
+    // members, set by this page's slots.
+    update->useFlags({ &bootloaderIsConnected, &bootloaderTimedOut, &processFinished, &processExitCode });
+    update->setFirmwareSource([] { return s_currentFirmwareID; });
     connect(update, SIGNAL(logmessage(KestrixStudio::LogLevel, QString)), this,
         SIGNAL(logmessage(KestrixStudio::LogLevel, QString)));
-    connect(update, SIGNAL(bootloaderConnected(bool)), this, SLOT(bootloaderConnected(bool)));
     connect(update, SIGNAL(bootloaderTimeout()), this, SLOT(bootloaderConnectTimeout()));
     connect(update, SIGNAL(toolFinished(int)), this, SLOT(finished(int)));
     connect(update, SIGNAL(bootloaderDeviceLost()), this, SLOT(avrdisconnected()));
+    connect(update, &FirmwareUpdate::bootloaderDeviceFound, this,
+        [this](Connectable* device) { bootloaderDevice = device; });
+    connect(update, &FirmwareUpdate::ending, this, &DefaultWidget::endProcedure);
     connect(update, &FirmwareUpdate::started, this, [this] {
         if (QAbstractButton* button = buttonGroup ? buttonGroup->button(update->boardID()) : nullptr) {
             button->setText(tr("Updating..."));
@@ -238,7 +244,6 @@ void DefaultWidget::boardUpdate()
 void DefaultWidget::bootloaderConnected(bool connected)
 {
     bootloaderIsConnected = connected;
-    bootloaderDevice = update->device();
 }
 
 void DefaultWidget::bootloaderConnectTimeout()
@@ -283,6 +288,11 @@ void DefaultWidget::endProcedure()
 
 void DefaultWidget::startBootloader(int boardID)
 {
+    // Once, however often the procedure starts.
+    ConnectionManager* manager = ConnectionManager::Instance();
+    disconnect(manager, SIGNAL(bootloaderConnected(bool)), this, SLOT(bootloaderConnected(bool)));
+    connect(manager, SIGNAL(bootloaderConnected(bool)), this, SLOT(bootloaderConnected(bool)));
+
     if (s_runningPage || FirmwareUpdate::active()) {
         emit logmessage(KestrixStudio::LogStatus,
             tr("An update is already running. Please wait until it has finished before starting board %1")
@@ -309,7 +319,6 @@ void DefaultWidget::startBootloader(int boardID)
         procedureRunning = false;
         s_runningPage = nullptr;
         s_updating = false;
-        return;
     }
-    endProcedure();
+    // Otherwise the engine's ending() ran endProcedure() at the right step.
 }

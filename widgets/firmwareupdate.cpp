@@ -104,21 +104,27 @@ void FirmwareUpdate::log(KestrixStudio::LogLevel level, const QString& text)
 
 void FirmwareUpdate::onBootloaderConnected(bool connected)
 {
-    bootloaderReported = connected;
+    bootloaderIsConnected = connected;
 }
 
 void FirmwareUpdate::onBootloaderTimeout()
 {
-    if (!bootloaderReported)
+    // The caller's slot applies the rule to its own flags.
+    if (flags.bootloaderIsConnected == &bootloaderIsConnected && !bootloaderIsConnected) {
+        bootloaderIsConnected = true;
         timedOut = true;
+    }
+    emit bootloaderTimeout();
 }
 
 void FirmwareUpdate::onToolFinished(int exitCode, QProcess::ExitStatus status)
 {
     // The exit code alone decides; a crash is only named in the report.
-    toolEnded = true;
-    toolExitCode = exitCode;
     toolCrashed = status == QProcess::CrashExit;
+    if (flags.processFinished == &toolEnded) {
+        toolEnded = true;
+        toolExitCode = exitCode;
+    }
     emit toolFinished(exitCode);
 }
 
@@ -163,6 +169,10 @@ FirmwareUpdate::Result FirmwareUpdate::end(Result result)
     s_active = nullptr;
     BoardReservation::release(board, this);
     qCDebug(lcFirmwareUpdate) << "update of board" << board << "ended:" << result;
+    if (!endingSent) {
+        endingSent = true;
+        emit ending();
+    }
     return result;
 }
 
@@ -251,8 +261,13 @@ FirmwareUpdate::Result FirmwareUpdate::run(int boardID, quint32 firmware)
     if (s_active)
         return Busy;
     board = boardID;
-    cancelled = bootloaderReported = timedOut = toolEnded = toolCrashed = deviceLeft = touched = false;
+    cancelled = bootloaderIsConnected = timedOut = toolEnded = toolCrashed = deviceLeft = touched = endingSent = false;
     toolExitCode = 0;
+    flags = callerFlags.bootloaderIsConnected && callerFlags.bootloaderTimedOut && callerFlags.processFinished
+            && callerFlags.processExitCode
+        ? callerFlags
+        : Flags { &bootloaderIsConnected, &timedOut, &toolEnded, &toolExitCode };
+    *flags.bootloaderIsConnected = *flags.bootloaderTimedOut = false;
     outputTail.clear();
     partialLine.clear();
     bootloaderDevice = nullptr;
@@ -306,7 +321,9 @@ FirmwareUpdate::Result FirmwareUpdate::jump(MotherBoard* motherBoard)
     const int boardID = board;
     log(KestrixStudio::LogStatus, tr("Starting bootloader on board %1").arg(boardID));
 
-    connect(manager, &ConnectionManager::bootloaderConnected, this, &FirmwareUpdate::onBootloaderConnected);
+    // A caller with flags of its own has connected its slot to the manager itself.
+    if (flags.bootloaderIsConnected == &bootloaderIsConnected)
+        connect(manager, &ConnectionManager::bootloaderConnected, this, &FirmwareUpdate::onBootloaderConnected);
     manager->disableAutomaticDeviceUpdateNotifications();
     motherBoard->jumpToBootloader();
     BoardFactory::setCreatableBoards(bootloaderKindsOnly);
@@ -319,24 +336,27 @@ FirmwareUpdate::Result FirmwareUpdate::jump(MotherBoard* motherBoard)
         = [manager, boardID] { return !manager->isJumpingToBootloader(boardID) && !manager->getBoardByID(boardID); };
     bool lost = false;
     // A bootloaderConnected(false) meanwhile does not end the wait.
-    if (!waitUntil([&] { return bootloaderReported || timedOut || (lost = unplugged()); }))
+    if (!waitUntil([&] { return *flags.bootloaderIsConnected || (lost = unplugged()); }))
         return Cancelled; // deleted meanwhile; the destructor cleaned up
     timer->stop();
     if (cancelled) {
         BoardFactory::setCreatableBoards(allKinds);
         return end(Cancelled);
     }
-    if (lost && !bootloaderReported) {
+    if (lost && !*flags.bootloaderIsConnected) {
         log(KestrixStudio::LogError, tr("Board %1 was unplugged before its bootloader reported.").arg(boardID));
         restoreBus();
         return end(LostDuringJump);
     }
-    if (timedOut) {
+    if (*flags.bootloaderTimedOut) {
         log(KestrixStudio::LogError, tr("Could not start the bootloader on the KM4200."));
         log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(boardID));
+        // The caller's page is replaced before all board kinds come back.
+        QPointer<FirmwareUpdate> self(this);
+        endingSent = true;
+        emit ending();
         BoardFactory::setCreatableBoards(allKinds);
-        emit bootloaderTimeout();
-        return end(BootloaderTimedOut);
+        return self ? end(BootloaderTimedOut) : BootloaderTimedOut;
     }
     return Updated;
 }
@@ -371,12 +391,27 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
         }
     }
     qCDebug(lcFirmwareUpdate) << "bootloader reported; device" << bootloaderDevice.data();
-    emit bootloaderConnected(true);
+    emit bootloaderDeviceFound(bootloaderDevice.data());
     manager->disableAutomaticDeviceUpdateNotifications();
 
+    // The newest number now, not the one at the start: the hex folder may have
+    // changed during the wait.
+    const quint32 chosen = firmwareSource ? firmwareSource() : firmware;
+    QString problem;
+    if (chosen != firmware && !checkFirmwareFile(chosen, &problem)) {
+        log(KestrixStudio::LogError,
+            tr("The firmware file cannot be used: %1. dfu-programmer was not started for board %2.")
+                .arg(problem)
+                .arg(boardID));
+        log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(boardID));
+        restoreBus();
+        return end(BadFirmwareFile);
+    }
+    firmware = chosen;
     const QString commandLine
         = tr("\"%1\" %2 %3 \"%4\"")
               .arg(toolPath(), QLatin1String(toolTarget), QLatin1String(toolCommand), firmwarePath(firmware));
+    *flags.processFinished = false;
     process = new QProcess(this);
     connect(
         process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &FirmwareUpdate::onToolFinished);
@@ -390,7 +425,7 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
         return toolNotStarted();
 
     log(KestrixStudio::LogStatus, tr("Starting update of board %1").arg(boardID));
-    if (!waitUntil([this] { return toolEnded; }))
+    if (!waitUntil([this] { return *flags.processFinished; }))
         return Cancelled;
     if (cancelled) {
         // Cut off while flashing: the board stays in its bootloader.
@@ -402,7 +437,8 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
         partialLine += '\n';
         onToolOutput();
     }
-    qCDebug(lcFirmwareUpdate) << "tool ended with exit code" << toolExitCode;
+    const int exitCode = *flags.processExitCode;
+    qCDebug(lcFirmwareUpdate) << "tool ended with exit code" << exitCode;
     // Look at the bus once more before judging: a board pulled just before
     // the tool returned may not have been noticed yet.
     if (bootloaderDevice)
@@ -420,17 +456,17 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
             tr("Board %1 left the bus while dfu-programmer ran; the tool ended with exit code %2 afterwards. Whether "
                "the board holds the new firmware is unknown.")
                 .arg(boardID)
-                .arg(toolExitCode));
+                .arg(exitCode));
         log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(boardID));
         return end(LostDuringUpdate);
     }
-    if (toolExitCode == 0) {
+    if (exitCode == 0) {
         log(KestrixStudio::LogStatus, tr("Board %1 is updated").arg(boardID));
         return end(Updated);
     }
     log(KestrixStudio::LogError, tr("Could not update board %1").arg(boardID));
-    const QString how = toolCrashed ? tr("dfu-programmer crashed (exit code %1).").arg(toolExitCode)
-                                    : tr("dfu-programmer ended with exit code %1.").arg(toolExitCode);
+    const QString how = toolCrashed ? tr("dfu-programmer crashed (exit code %1).").arg(exitCode)
+                                    : tr("dfu-programmer ended with exit code %1.").arg(exitCode);
     log(KestrixStudio::LogError,
         outputTail.isEmpty() ? tr("%1 It printed nothing.").arg(how)
                              : tr("%1 Its last output: %2").arg(how, outputTail.join(QStringLiteral(" | "))));

@@ -48,6 +48,22 @@ public:
     ~FirmwareUpdate() override;
 
     void setBootloaderTimeout(int milliseconds) { bootloaderWait = milliseconds; }
+    // Where the procedure keeps its state: by default the engine's own. The
+    // overview page hands in its members instead; then its own slots set
+    // them (its bootloaderConnected, connected to the connection manager by
+    // the page, and bootloaderConnectTimeout and finished, connected to
+    // bootloaderTimeout and toolFinished below) and the procedure reads them.
+    struct Flags {
+        bool* bootloaderIsConnected = nullptr;
+        bool* bootloaderTimedOut = nullptr;
+        bool* processFinished = nullptr;
+        int* processExitCode = nullptr;
+    };
+    void useFlags(const Flags& flags) { callerFlags = flags; }
+    // Asked for the firmware number when the tool is about to start (the hex
+    // folder may have changed during the bootloader wait); by default the
+    // number run() was given.
+    void setFirmwareSource(std::function<quint32()> source) { firmwareSource = std::move(source); }
     // Lets run() take a board that already waits in its bootloader (a jump
     // that an earlier update left unfinished): no jump, straight to the tool.
     void setFinishWaitingBootloader(bool on) { finishWaiting = on; }
@@ -64,7 +80,7 @@ public:
     int boardID() const { return board; }
     // The last run() got past its checks: the board may have left its firmware.
     bool touchedBoard() const { return touched; }
-    int exitCode() const { return toolExitCode; }
+    int exitCode() const { return flags.processExitCode ? *flags.processExitCode : toolExitCode; }
     // The device in its bootloader that the tool works on, while it is there.
     Connectable* device() const { return bootloaderDevice; }
     QStringList lastOutput() const { return outputTail; }
@@ -94,12 +110,15 @@ signals:
     void logmessage(KestrixStudio::LogLevel level, QString message);
     // The board was found and the update begins (before its first message).
     void started();
-    // The state as it changes, for callers that show it: the bootloader
-    // reported (device() is the device found, if any) or did not in time.
-    void bootloaderConnected(bool connected);
+    // The bootloader wait ran out (whether or not the bootloader reported).
     void bootloaderTimeout();
-    void toolFinished(int exitCode);
+    // The device the tool works on, found after the wait, or null.
+    void bootloaderDeviceFound(Connectable* device);
     void bootloaderDeviceLost();
+    void toolFinished(int exitCode);
+    // The procedure's last word to its caller: on a bootloader timeout before
+    // all board kinds are creatable again, otherwise after everything.
+    void ending();
 
 private:
     void onBootloaderConnected(bool connected);
@@ -124,10 +143,15 @@ private:
     bool touched = false;
     bool running = false;
     bool cancelled = false;
-    bool bootloaderReported = false;
+    bool endingSent = false;
+    // The engine's own flags, used unless the caller hands in its own.
+    bool bootloaderIsConnected = false;
     bool timedOut = false;
     bool toolEnded = false;
     int toolExitCode = 0;
+    Flags callerFlags;
+    Flags flags; // the ones this run reads
+    std::function<quint32()> firmwareSource;
     bool toolCrashed = false;
     QStringList outputTail;
     QByteArray partialLine;

@@ -256,6 +256,13 @@ private slots:
         row("tool exits non-zero", "", "exit 3", "", failed("ended with exit code 3"), board5);
         row("tool missing", "", "missing", "", noTool, overview);
         row("no bootloader device", "bootloader=silent", "[ -e reported ] && " + args, "reports", ok, overview);
+        // The procedure reads the page's own flags, set by the page's slot.
+        row("page's slot ends the wait", "bootloader=silent", "[ -e reported ] && " + args, "page slot", ok, overview);
+        // The firmware file is the newest when the tool starts, not when the update began.
+        row("newer file during the wait", "bootloader=silent",
+            "[ -e reported ] && " + QString(args).replace("_12.hex", "_13.hex"), "newer file", ok, overview);
+        row("bootloader times out", "bootloader=silent", "exit 0", "",
+            { started, "error: Could not start the bootloader on the KM4200.", togglePower }, overview);
         // Nobody saw the board take the firmware, whatever the tool says.
         row("device gone before renew", "", "sleep 1", "unplug",
             { started, updateStarted,
@@ -281,14 +288,23 @@ private slots:
             install->write("dfu-programmer", "#!/bin/sh\ncd \"" + install->path(".").toUtf8() + "\"\n" + tool.toUtf8());
             QFile::setPermissions(install->path("dfu-programmer"), QFile::ReadOwner | QFile::ExeOwner);
         }
-        DefaultWidget::setBootloaderTimeoutForTesting(during == "reports" ? 10000 : 300);
+        DefaultWidget::setBootloaderTimeoutForTesting(
+            during == "reports" || during == "page slot" || during == "newer file" ? 10000 : 300);
         area->show(new DefaultWidget(nullptr)); // the second page's buttons compare against the scanned number
         area->show(new DefaultWidget(nullptr));
         QPointer<DefaultWidget> page = static_cast<DefaultWidget*>(area->current.data());
-        if (during == "reports") {
+        // Whether all board kinds could come back before the page asked to be replaced.
+        QFlags<Connectable::TypeConnected> kindsAtReplace;
+        connect(page, &BaseWidget::widgetChange, this, [&] { kindsAtReplace = BoardFactory::creatableBoards(); });
+        if (during == "newer file")
+            onLog(page, started, 0, [&] { install->addFirmware("KestrixFirmware_13.hex"); });
+        if (during == "reports" || during == "page slot" || during == "newer file") {
             onLog(page, started, 300, [&] {
                 install->write("reported", QByteArray());
-                emit ConnectionManager::Instance()->bootloaderConnected(true);
+                if (during == "page slot")
+                    page->bootloaderConnected(true);
+                else
+                    emit ConnectionManager::Instance()->bootloaderConnected(true);
             });
         } else if (during == "unplug") {
             onLog(page, updateStarted, 0, [&] { install->writeBench(QString()); });
@@ -314,6 +330,12 @@ private slots:
         QFETCH(QStringList, log);
         QCOMPARE(area->log, log.replaceInStrings("<app>", install->dir.path()));
         QVERIFY(page); // alive through its last step
+        // On a timeout the page is replaced first, then all board kinds come back.
+        const bool timeout = QTest::currentDataTag() == QLatin1String("bootloader times out");
+        if (timeout || kindsAtReplace)
+            QCOMPARE(kindsAtReplace,
+                timeout ? QFlags<Connectable::TypeConnected>(Connectable::TypeBootloader)
+                        : QFlags<Connectable::TypeConnected>(Connectable::TypeAll));
         QTRY_VERIFY(page.isNull());
         if (shown.isEmpty())
             QCOMPARE(area->changes, 1); // the user who moved on is not pulled back
