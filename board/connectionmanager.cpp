@@ -2,6 +2,7 @@
 
 #include "benchsimulation.h"
 #include "connectable.h"
+#include "motherboard.h"
 
 ConnectionManager::ConnectionManager(QObject* parent)
     : QObject(parent)
@@ -32,6 +33,22 @@ QMap<int, Connectable*> ConnectionManager::getBoardIterator() const
 Connectable* ConnectionManager::getBoardByID(int boardID) const
 {
     return BenchSimulation::instance()->boards().value(boardID);
+}
+
+QMap<int, MotherBoard*> ConnectionManager::motherBoards() const
+{
+    QMap<int, MotherBoard*> boards;
+    const QMap<int, Connectable*> all = BenchSimulation::instance()->boards();
+    for (auto it = all.constBegin(); it != all.constEnd(); ++it) {
+        if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard)
+            boards.insert(it.key(), static_cast<MotherBoard*>(it.value()));
+    }
+    return boards;
+}
+
+MotherBoard* ConnectionManager::motherBoard(int boardID) const
+{
+    return motherBoards().value(boardID);
 }
 
 int ConnectionManager::numberOfConnectedDevices() const

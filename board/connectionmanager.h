@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class Connectable;
+class MotherBoard;
 
 // The library's view of the bus. One per process; never deleted.
 class KM4200CTRL_EXPORT ConnectionManager : public QObject
@@ -26,6 +27,10 @@ public:
     QMap<int, Connectable*> getBoardIterator() const;
     Connectable* getBoardByID(int boardID) const;
     int numberOfConnectedDevices() const;
+    // Extras of this library: the motherboards in normal operation, by board
+    // ID in key order, and one of them (null when that ID is no motherboard).
+    QMap<int, MotherBoard*> motherBoards() const;
+    MotherBoard* motherBoard(int boardID) const;
 
     // Extra of this library: true from MotherBoard::jumpToBootloader() until
     // the board is on the bus in its bootloader, or is known to have been

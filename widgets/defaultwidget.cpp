@@ -167,13 +167,10 @@ void DefaultWidget::buildBoardList()
     if (!manager) {
         layout->addWidget(new QLabel(tr("No boards connected")));
     } else {
-        const QMap<int, Connectable*> boards = manager->getBoardIterator();
-        for (Connectable* connectable : boards) {
-            if (!connectable || connectable->getTypeConnected() != Connectable::TypeMotherBoard)
-                continue;
-            auto* motherboard = static_cast<MotherBoard*>(connectable);
+        const QMap<int, MotherBoard*> boards = manager->motherBoards();
+        for (MotherBoard* motherboard : boards) {
             const quint16 fw = motherboard->getBoardFirmwareID();
-            const int id = connectable->getBoardID() & 0xff;
+            const int id = motherboard->getBoardID();
 
             auto* label = new QLabel(tr("Board %1 - Firmware %2").arg(id).arg(fw));
             label->setToolTip(tr("Starts an external application that automatically updates the Kestrix Motherboard"));

@@ -85,11 +85,9 @@ void FlashDefaultSettings::boardUpdate()
     {
         const QSignalBlocker blocker(ui->boardBox);
         ui->boardBox->clear();
-        const QMap<int, Connectable*> boards = ConnectionManager::Instance()->getBoardIterator();
-        for (Connectable* connectable : boards) {
-            if (connectable && connectable->getTypeConnected() == Connectable::TypeMotherBoard)
-                ui->boardBox->addItem(tr("Board %1").arg(connectable->getBoardID()), connectable->getBoardID());
-        }
+        const QList<int> boards = ConnectionManager::Instance()->motherBoards().keys();
+        for (int boardID : boards)
+            ui->boardBox->addItem(tr("Board %1").arg(boardID), boardID);
         const int index = ui->boardBox->findData(chosen);
         ui->boardBox->setCurrentIndex(index >= 0 ? index : 0);
         if (chosen != 0 && index < 0) {

@@ -133,9 +133,7 @@ void ProgrammingEngine::release()
 
 bool ProgrammingEngine::start(int boardID, int slot, const HexModel& image)
 {
-    Connectable* found = ConnectionManager::Instance()->getBoardByID(boardID);
-    auto* board = found && found->getTypeConnected() == Connectable::TypeMotherBoard ? qobject_cast<MotherBoard*>(found)
-                                                                                     : nullptr;
+    MotherBoard* board = ConnectionManager::Instance()->motherBoard(boardID);
     if (!isRunning())
         m_boardID = boardID; // named in the result when there is no such board
     return start(board, board ? board->getModule(slot) : nullptr, slot, image);

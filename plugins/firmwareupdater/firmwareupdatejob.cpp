@@ -30,18 +30,6 @@ QString levelName(KestrixStudio::LogLevel level)
     }
 }
 
-// Connected motherboards in normal operation, by ID.
-QMap<int, MotherBoard*> motherBoards()
-{
-    QMap<int, MotherBoard*> boards;
-    const QMap<int, Connectable*> all = ConnectionManager::Instance()->getBoardIterator();
-    for (Connectable* board : all) {
-        if (board && board->getTypeConnected() == Connectable::TypeMotherBoard)
-            boards.insert(board->getBoardID(), static_cast<MotherBoard*>(board));
-    }
-    return boards;
-}
-
 // Why the library sees no board: its start-up messages above debug level.
 QString libraryNews()
 {
@@ -79,7 +67,7 @@ int FirmwareUpdateJob::run(const UpdateOptions& options)
     if (!FirmwareUpdate::checkFirmwareFile(newest, &problem))
         return error(tr("Error: the firmware file cannot be used: %1. No board was touched.").arg(problem));
 
-    const QMap<int, MotherBoard*> connected = motherBoards();
+    const QMap<int, MotherBoard*> connected = ConnectionManager::Instance()->motherBoards();
     const QList<int> waiting = FirmwareUpdate::waitingBootloaders();
     if (connected.isEmpty() && (options.selection() != UpdateOptions::NamedBoards || waiting.isEmpty())) {
         const QString news = libraryNews();
@@ -111,7 +99,7 @@ int FirmwareUpdateJob::run(const UpdateOptions& options)
             .arg(QDir::toNativeSeparators(FirmwareUpdate::firmwarePath(newest))));
     bool allNewest = true;
     for (int id : qAsConst(boards)) {
-        MotherBoard* board = motherBoards().value(id);
+        MotherBoard* board = ConnectionManager::Instance()->motherBoard(id);
         const quint16 firmware = board ? board->getBoardFirmwareID() : 0;
         if (board && options.selection() == UpdateOptions::OutdatedBoards && firmware >= quint16(newest)) {
             result(id, QStringLiteral("current"),
@@ -179,7 +167,7 @@ int FirmwareUpdateJob::waitForReturn(int boardID)
 {
     // renew() restarts the board: it leaves the bus and reports back.
     auto firmware = [boardID] {
-        MotherBoard* board = motherBoards().value(boardID);
+        MotherBoard* board = ConnectionManager::Instance()->motherBoard(boardID);
         return board ? int(board->getBoardFirmwareID()) : -1;
     };
     QEventLoop loop;

@@ -169,13 +169,7 @@ void AllBoardsPage::setFileName(const QString& fileName)
 
 QList<int> AllBoardsPage::connectedBoards() const
 {
-    QList<int> boards;
-    const auto connected = ConnectionManager::Instance()->getBoardIterator();
-    for (auto it = connected.constBegin(); it != connected.constEnd(); ++it) {
-        if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard)
-            boards << it.key();
-    }
-    return boards;
+    return ConnectionManager::Instance()->motherBoards().keys();
 }
 
 AllBoardsPage::Row& AllBoardsPage::rowFor(int boardID)
@@ -229,7 +223,7 @@ void AllBoardsPage::boardUpdate()
             }
             continue;
         }
-        auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(boardID));
+        auto* board = ConnectionManager::Instance()->motherBoard(boardID);
         row.module = board ? board->moduleName() : QString();
         setCell(row.row, ColumnModule, row.module);
         if (!known && isProgramming()) {
@@ -307,7 +301,7 @@ void AllBoardsPage::program()
     showStatus(tr("Programming %1 ...").arg(QFileInfo(path).fileName()));
     for (int boardID : boards) {
         Row& row = rowFor(boardID);
-        auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(boardID));
+        auto* board = ConnectionManager::Instance()->motherBoard(boardID);
         row.slot = slot;
         row.module = board->moduleName();
         row.started = QDateTime::currentDateTime();

@@ -90,12 +90,7 @@ void BoardItems::rebuild()
         return;
     watchTree();
 
-    QList<int> boards;
-    const auto connected = ConnectionManager::Instance()->getBoardIterator();
-    for (auto it = connected.constBegin(); it != connected.constEnd(); ++it) {
-        if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard)
-            boards << it.key();
-    }
+    const QList<int> boards = ConnectionManager::Instance()->motherBoards().keys();
 
     // Boards that left: their items leave the tree.
     const QSet<int> attached = m_attached;

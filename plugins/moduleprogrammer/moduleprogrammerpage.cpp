@@ -133,10 +133,7 @@ void ModuleProgrammerPage::setFileName(const QString& fileName)
 
 MotherBoard* ModuleProgrammerPage::connectedBoard() const
 {
-    Connectable* found = ConnectionManager::Instance()->getBoardByID(m_boardID);
-    if (!found || found->getTypeConnected() != Connectable::TypeMotherBoard)
-        return nullptr;
-    return qobject_cast<MotherBoard*>(found);
+    return ConnectionManager::Instance()->motherBoard(m_boardID);
 }
 
 void ModuleProgrammerPage::boardUpdate()

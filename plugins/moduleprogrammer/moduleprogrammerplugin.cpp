@@ -198,12 +198,10 @@ int ModuleProgrammerPlugin::closeRequest()
 
 void ModuleProgrammerPlugin::openHexFile()
 {
-    const auto boards = ConnectionManager::Instance()->getBoardIterator();
-    for (auto it = boards.constBegin(); it != boards.constEnd(); ++it) {
-        if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard) {
-            showPage(it.key());
-            return;
-        }
+    const QList<int> boards = ConnectionManager::Instance()->motherBoards().keys();
+    if (!boards.isEmpty()) {
+        showPage(boards.first());
+        return;
     }
     QMessageBox::information(QApplication::activeWindow(), tr("No board connected"),
         tr("Connect a KM4200 motherboard to program a HEX file into one of its modules."));

@@ -98,12 +98,7 @@ int ProgrammingJob::runOnLibrary(const ProgramOptions& options)
 
 QList<int> ProgrammingJob::chooseBoards(const ProgramOptions& options)
 {
-    QList<int> connected;
-    const auto boards = ConnectionManager::Instance()->getBoardIterator();
-    for (auto it = boards.constBegin(); it != boards.constEnd(); ++it) {
-        if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard)
-            connected << it.key();
-    }
+    const QList<int> connected = ConnectionManager::Instance()->motherBoards().keys();
     QStringList connectedText;
     for (int boardID : qAsConst(connected))
         connectedText << QString::number(boardID);
@@ -119,7 +114,7 @@ QList<int> ProgrammingJob::chooseBoards(const ProgramOptions& options)
             error(tr("no motherboard with ID %1 is connected (connected: %2).").arg(boardID).arg(connectedList));
             return {};
         }
-        auto* motherBoard = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(boardID));
+        auto* motherBoard = ConnectionManager::Instance()->motherBoard(boardID);
         if (options.slot() == MotherBoard::SlotExternalModule && !motherBoard->hasModuleExternalModuleCapability()) {
             error(tr("board %1 has no connector for an external module.").arg(boardID & 0xff));
             return {};
