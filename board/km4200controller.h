@@ -34,4 +34,7 @@ class KM4200CTRL_EXPORT KM4200Controller : public QObject
 public:
     explicit KM4200Controller(QObject* parent = nullptr);
     ~KM4200Controller() override;
+
+    // Extra of this library: a controller exists, so the library is open.
+    static bool isOpen();
 };

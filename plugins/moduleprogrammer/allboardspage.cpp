@@ -7,7 +7,7 @@
 #include "moduleprogrammerpage.h"
 #include "motherboard.h"
 #include "programmersettings.h"
-#include "programmingjob.h"
+#include "programmingreport.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -51,7 +51,18 @@ QString isoTime(const QDateTime& time)
 AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     : BaseWidget(parent)
     , m_settings(settings)
+    , m_batch(new BatchProgrammer(this))
 {
+    m_batch->setOwner(tr("the All boards page"));
+    connect(m_batch, &BatchProgrammer::boardStep, this, [this](int boardID, ProgrammingEngine::Step step) {
+        Row& row = m_rows[boardID];
+        setCell(row.row, ColumnStep, ProgrammingEngine::stepName(step));
+        row.bar->setValue(0);
+    });
+    connect(m_batch, &BatchProgrammer::boardProgress, this,
+        [this](int boardID, ProgrammingEngine::Step, int percent) { m_rows[boardID].bar->setValue(percent); });
+    connect(m_batch, &BatchProgrammer::boardFinished, this, &AllBoardsPage::boardFinished);
+    connect(m_batch, &BatchProgrammer::finished, this, &AllBoardsPage::batchFinished);
     setAcceptDrops(true);
     setMaximumWidth(QWIDGETSIZE_MAX); // the table needs the room
 
@@ -215,7 +226,7 @@ void AllBoardsPage::boardUpdate()
     for (int boardID : boards) {
         const bool known = m_rows.count(boardID) && m_rows[boardID].row >= 0;
         Row& row = rowFor(boardID);
-        if (row.engine || !row.result.isEmpty()) {
+        if (row.running || !row.result.isEmpty()) {
             // The row belongs to its run: it keeps the module that was programmed.
             if (row.left) {
                 row.left = false;
@@ -235,8 +246,8 @@ void AllBoardsPage::boardUpdate()
     // Idle boards that left and have nothing to report go.
     for (auto it = m_rows.begin(); it != m_rows.end();) {
         Row& row = it->second;
-        if (boards.contains(it->first) || row.engine || !row.result.isEmpty()) {
-            if (!boards.contains(it->first) && !row.engine) {
+        if (boards.contains(it->first) || row.running || !row.result.isEmpty()) {
+            if (!boards.contains(it->first) && !row.running) {
                 row.left = true;
                 setCell(row.row, ColumnStep, tr("not connected"));
             }
@@ -301,82 +312,33 @@ void AllBoardsPage::program()
     showStatus(tr("Programming %1 ...").arg(QFileInfo(path).fileName()));
     for (int boardID : boards) {
         Row& row = rowFor(boardID);
-        auto* board = ConnectionManager::Instance()->motherBoard(boardID);
         row.slot = slot;
-        row.module = board->moduleName();
+        row.module = ConnectionManager::Instance()->motherBoard(boardID)->moduleName();
         row.started = QDateTime::currentDateTime();
+        row.running = true;
         setCell(row.row, ColumnModule, row.module);
-        if (slot == MotherBoard::SlotExternalModule && !board->hasModuleExternalModuleCapability()) {
-            endRow(row, QStringLiteral("failed"), tr("The board has no connector for an external module."));
-            continue;
-        }
-        if (!board->hasModuleInSlot(slot)) {
-            endRow(row, QStringLiteral("failed"), tr("The board has no %1.").arg(ProgrammingEngine::slotName(slot)));
-            continue;
-        }
-
-        row.engine = std::make_unique<ProgrammingEngine>();
-        ProgrammingEngine* engine = row.engine.get();
-        engine->setOwner(tr("the All boards page"));
-        // Program memory, whatever another page set up on the same module.
-        engine->setProgramMemory(true);
-        connect(engine, &ProgrammingEngine::stepStarted, this, [this, boardID](ProgrammingEngine::Step step) {
-            Row& row = m_rows[boardID];
-            setCell(row.row, ColumnStep, ProgrammingEngine::stepName(step));
-            row.bar->setValue(0);
-        });
-        connect(engine, &ProgrammingEngine::progress, this,
-            [this, boardID](ProgrammingEngine::Step, int percent) { m_rows[boardID].bar->setValue(percent); });
-        connect(engine, &ProgrammingEngine::finished, this,
-            [this, boardID](const ProgrammingEngine::Result& result) { boardFinished(boardID, result); });
-        ++m_running;
-        if (!engine->start(boardID, slot, image))
-            boardFinished(boardID, engine->result()); // ends the row and counts it out
     }
-    if (!isProgramming())
-        setRunning(false);
+    m_batch->start(boards, slot, image);
 }
 
 void AllBoardsPage::boardFinished(int boardID, const ProgrammingEngine::Result& result)
 {
     Row& row = m_rows[boardID];
-    if (row.engine) {
-        // Deleted later: this runs inside the engine's own signal.
-        row.engine->disconnect(this);
-        row.engine.release()->deleteLater();
-        --m_running;
-    }
-    QString reason = result.reason;
-    if (result.outcome == ProgrammingEngine::OutcomeCancelled && reason.isEmpty())
-        reason = result.written ? tr("Stopped; the module may hold incomplete content.")
-                                : tr("Stopped before anything was written.");
-    else if (result.outcome == ProgrammingEngine::OutcomeFailed && result.step != ProgrammingEngine::StepNone)
-        reason = tr("While %1: %2").arg(ProgrammingEngine::stepName(result.step), reason);
+    row.running = false;
+    const QString reason = ProgrammingReport::reason(result);
     if (result.outcome == ProgrammingEngine::OutcomeFailed || result.outcome == ProgrammingEngine::OutcomeDisconnected)
-        emit logmessage(KestrixStudio::LogError, tr("Board %1: %2").arg(boardID & 0xff).arg(reason));
-    endRow(row, ProgrammingJob::resultName(result), reason);
+        emit logmessage(KestrixStudio::LogError, tr("Board %1: %2").arg(boardID).arg(reason));
+    endRow(row, ProgrammingReport::resultName(result), reason);
     if (result.succeeded())
         row.bar->setValue(100);
+}
 
-    if (isProgramming())
-        return;
+void AllBoardsPage::batchFinished(const BatchProgrammer::Summary& summary)
+{
     setRunning(false);
-    QMap<QString, int> counts;
-    int ended = 0;
-    for (const auto& [id, other] : m_rows) {
-        if (!other.result.isEmpty()) {
-            ++counts[other.result];
-            ++ended;
-        }
-    }
-    QStringList parts;
-    for (auto it = counts.constBegin(); it != counts.constEnd(); ++it)
-        parts << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
-    const bool allGood
-        = counts.value(QStringLiteral("programmed")) + counts.value(QStringLiteral("unchanged")) == ended;
-    const QString summary = tr("Done: %1.").arg(parts.join(QStringLiteral(", ")));
-    emit logmessage(allGood ? KestrixStudio::LogStatus : KestrixStudio::LogError, summary);
-    showStatus(summary, !allGood);
+    const QString text = tr("Done: %1.").arg(summary.text());
+    emit logmessage(summary.allGood() ? KestrixStudio::LogStatus : KestrixStudio::LogError, text);
+    showStatus(text, !summary.allGood());
 }
 
 void AllBoardsPage::endRow(Row& row, const QString& result, const QString& reason)
@@ -393,14 +355,7 @@ void AllBoardsPage::endRow(Row& row, const QString& result, const QString& reaso
 
 void AllBoardsPage::stop()
 {
-    // Each cancel ends its row at once; copy the engines, as ending a row releases its engine.
-    QList<ProgrammingEngine*> engines;
-    for (auto& [id, row] : m_rows) {
-        if (row.engine)
-            engines << row.engine.get();
-    }
-    for (ProgrammingEngine* engine : qAsConst(engines))
-        engine->cancel();
+    m_batch->cancel();
 }
 
 void AllBoardsPage::setRunning(bool running)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "basewidget.h"
+#include "batchprogrammer.h"
 #include "programmingengine.h"
 
 #include <QDateTime>
@@ -17,7 +18,7 @@ class QPushButton;
 class QTableWidget;
 
 // Programs one HEX file into the same module slot of every connected
-// motherboard at once, one programming engine per board, and lists each
+// motherboard at once, through a BatchProgrammer, and lists each
 // board's step, progress and result. Boards plugged in during a run are
 // listed but not programmed. The table can be saved as a CSV report. The
 // plug-in keeps this page while other pages are shown, so runs go on.
@@ -37,7 +38,7 @@ public:
     QString helpKey() override;
     bool deleteWhenReplaced() override;
 
-    bool isProgramming() const { return m_running > 0; }
+    bool isProgramming() const { return m_batch->isRunning(); }
     QString fileName() const;
     void setFileName(const QString& fileName);
     // The report as CSV text, a header line first.
@@ -65,7 +66,7 @@ private:
         QString reason;
         QDateTime started;
         QDateTime ended;
-        std::unique_ptr<ProgrammingEngine> engine;
+        bool running = false;
         QProgressBar* bar = nullptr;
     };
 
@@ -73,6 +74,7 @@ private:
     Row& rowFor(int boardID);
     void setCell(int row, Column column, const QString& text);
     void boardFinished(int boardID, const ProgrammingEngine::Result& result);
+    void batchFinished(const BatchProgrammer::Summary& summary);
     void endRow(Row& row, const QString& result, const QString& reason);
     void setRunning(bool running);
     void showStatus(const QString& text, bool error = false);
@@ -88,7 +90,7 @@ private:
     QLabel* m_statusLabel;
 
     std::map<int, Row> m_rows; // by board ID
-    int m_running = 0;
+    BatchProgrammer* m_batch;
     QString m_runFile; // of the last run
     QByteArray m_runDigest;
 };

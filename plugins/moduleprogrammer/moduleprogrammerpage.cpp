@@ -8,7 +8,7 @@
 #include "moduleprogrammerlog.h"
 #include "motherboard.h"
 #include "programmersettings.h"
-#include "programmingjob.h"
+#include "programmingreport.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -243,7 +243,7 @@ void ModuleProgrammerPage::program()
     if (folder.isEmpty())
         folder = QStringLiteral(".");
     m_runFile = file.fileName();
-    m_runTarget = tr("%1 of board %2").arg(ProgrammingEngine::slotName(slot)).arg(m_boardID & 0xff);
+    m_runTarget = ProgrammingReport::target(m_boardID, slot);
     qCDebug(lcModuleProgrammer) << "programming" << file.absoluteFilePath() << "as" << folder << m_runFile
                                 << "into board" << m_boardID << "slot" << slot;
 
@@ -285,27 +285,7 @@ void ModuleProgrammerPage::prepareModule(KTModule* module)
 
 QString ModuleProgrammerPage::outcomeText(const ProgrammingEngine::Result& result) const
 {
-    switch (result.outcome) {
-    case ProgrammingEngine::OutcomeProgrammed:
-        return tr("%1 was programmed into the %2 and verified.").arg(m_runFile, m_runTarget);
-    case ProgrammingEngine::OutcomeUnchanged:
-        return tr("The %1 already holds %2; nothing was programmed.").arg(m_runTarget, m_runFile);
-    case ProgrammingEngine::OutcomeCancelled:
-        return result.written ? tr("Cancelled. The %1 may hold incomplete content; program it again.").arg(m_runTarget)
-                              : tr("Cancelled before anything was written; the %1 is unchanged.").arg(m_runTarget);
-    case ProgrammingEngine::OutcomeDisconnected:
-        return result.step == ProgrammingEngine::StepNone
-            ? tr("Board %1 is not connected.").arg(m_boardID & 0xff)
-            : tr("Board %1 was disconnected while its %2 was being programmed.")
-                  .arg(m_boardID & 0xff)
-                  .arg(ProgrammingEngine::slotName(moduleIndex));
-    case ProgrammingEngine::OutcomeBadFile:
-        return tr("%1 is not a valid HEX file: %2").arg(m_runFile, result.reason);
-    case ProgrammingEngine::OutcomeBusy:
-        return tr("%1. Nothing was changed; program again once it is done.").arg(result.reason);
-    default:
-        return tr("Programming %1 into the %2 failed: %3").arg(m_runFile, m_runTarget, result.reason);
-    }
+    return ProgrammingReport::describe(result, m_runFile, m_boardID, moduleIndex);
 }
 
 void ModuleProgrammerPage::afterProgramming()

@@ -1,11 +1,12 @@
 #include "programmingjob.h"
 
-#include "connectable.h"
+#include "batchprogrammer.h"
 #include "connectionmanager.h"
 #include "hexmodel.h"
 #include "km4200controller.h"
 #include "moduleprogrammerlog.h"
 #include "motherboard.h"
+#include "programmingreport.h"
 #include "programoptions.h"
 
 #include <QDir>
@@ -15,7 +16,6 @@
 #include <QTextStream>
 
 #include <memory>
-#include <vector>
 
 ProgrammingJob::ProgrammingJob(QTextStream* out, bool json, QObject* parent)
     : QObject(parent)
@@ -24,20 +24,12 @@ ProgrammingJob::ProgrammingJob(QTextStream* out, bool json, QObject* parent)
 {
 }
 
-QString ProgrammingJob::resultName(const ProgrammingEngine::Result& result)
-{
-    if (result.outcome == ProgrammingEngine::OutcomeBadFile || result.outcome == ProgrammingEngine::OutcomeBusy
-        || result.outcome == ProgrammingEngine::OutcomeNone)
-        return QStringLiteral("failed");
-    return ProgrammingEngine::outcomeName(result.outcome);
-}
-
 int ProgrammingJob::run(const ProgramOptions& options)
 {
-    // The shell opens the library before it offers the command line. A host
-    // that did not leaves no start-up messages behind; open it for the job.
+    // The shell opens the library before it offers the command line; a host
+    // that did not gets it opened for the job.
     std::unique_ptr<KM4200Controller> ownController;
-    if (ConnectionManager::Instance()->getLogmessagesFromInit().isEmpty()) {
+    if (!KM4200Controller::isOpen()) {
         qCDebug(lcModuleProgrammer) << "library not opened by the host; opening it for the job";
         ownController = std::make_unique<KM4200Controller>();
     }
@@ -62,38 +54,24 @@ int ProgrammingJob::runOnLibrary(const ProgramOptions& options)
     if (!m_json)
         line(tr("Read %1 (%2 bytes)").arg(QDir::toNativeSeparators(path)).arg(image.byteCount()));
 
-    // All boards at once; each engine reports on its own.
+    // All boards at once, each reporting on its own.
+    BatchProgrammer batch;
+    batch.setOwner(tr("the -program job"));
+    connect(&batch, &BatchProgrammer::boardProgress, this, &ProgrammingJob::progress);
+    connect(&batch, &BatchProgrammer::boardStepEnded, this, &ProgrammingJob::stepEnded);
+    connect(&batch, &BatchProgrammer::boardFinished, this,
+        [this, slot](int boardID, const ProgrammingEngine::Result& result) { boardFinished(boardID, slot, result); });
     QEventLoop loop;
-    int running = 0;
-    bool failed = false;
-    std::vector<std::unique_ptr<ProgrammingEngine>> engines;
-    for (int boardID : boards) {
-        engines.push_back(std::make_unique<ProgrammingEngine>());
-        ProgrammingEngine* engine = engines.back().get();
-        engine->setOwner(tr("the -program job"));
-        // This job writes program memory, whatever a page set up before.
-        engine->setProgramMemory(true);
-        connect(engine, &ProgrammingEngine::progress, this,
-            [this, boardID](ProgrammingEngine::Step step, int percent) { progress(boardID, step, percent); });
-        connect(engine, &ProgrammingEngine::stepEnded, this,
-            [this, boardID](ProgrammingEngine::Step step, quint32 status) { stepEnded(boardID, step, status); });
-        connect(engine, &ProgrammingEngine::finished, this, [&, boardID](const ProgrammingEngine::Result& result) {
-            boardFinished(boardID, slot, result);
-            failed = failed || !result.succeeded();
-            if (--running == 0)
-                loop.quit();
-        });
-        ++running;
-        if (!engine->start(boardID, slot, image)) {
-            --running;
-            failed = true;
-            boardFinished(boardID, slot, engine->result());
-        }
-    }
-    if (running > 0)
+    bool allGood = false;
+    connect(&batch, &BatchProgrammer::finished, &loop, [&](const BatchProgrammer::Summary& summary) {
+        allGood = summary.allGood();
+        loop.quit();
+    });
+    batch.start(boards, slot, image);
+    if (batch.isRunning())
         loop.exec();
-    qCDebug(lcModuleProgrammer) << "job on" << boards << "ends; failed:" << failed;
-    return failed ? ExitProgrammingFailed : ExitSuccess;
+    qCDebug(lcModuleProgrammer) << "job on" << boards << "ends; all good:" << allGood;
+    return allGood ? ExitSuccess : ExitProgrammingFailed;
 }
 
 QList<int> ProgrammingJob::chooseBoards(const ProgramOptions& options)
@@ -114,16 +92,10 @@ QList<int> ProgrammingJob::chooseBoards(const ProgramOptions& options)
             error(tr("no motherboard with ID %1 is connected (connected: %2).").arg(boardID).arg(connectedList));
             return {};
         }
-        auto* motherBoard = ConnectionManager::Instance()->motherBoard(boardID);
-        if (options.slot() == MotherBoard::SlotExternalModule && !motherBoard->hasModuleExternalModuleCapability()) {
-            error(tr("board %1 has no connector for an external module.").arg(boardID & 0xff));
-            return {};
-        }
-        if (!motherBoard->hasModuleInSlot(options.slot())) {
-            error(tr("board %1 has no %2 (slot %3).")
-                      .arg(boardID & 0xff)
-                      .arg(ProgrammingEngine::slotName(options.slot()))
-                      .arg(options.slot()));
+        // Every board is checked before the first is written.
+        const QString problem = BatchProgrammer::problem(boardID, options.slot());
+        if (!problem.isEmpty()) {
+            error(problem);
             return {};
         }
     }
@@ -138,7 +110,7 @@ void ProgrammingJob::progress(int boardID, ProgrammingEngine::Step step, int per
     if (m_lastProgress.value(boardID, -1) == key)
         return;
     m_lastProgress.insert(boardID, key);
-    json({ { QStringLiteral("board"), boardID & 0xff }, { QStringLiteral("step"), ProgrammingEngine::stepName(step) },
+    json({ { QStringLiteral("board"), boardID }, { QStringLiteral("step"), ProgrammingEngine::stepName(step) },
         { QStringLiteral("percent"), percent } });
 }
 
@@ -161,39 +133,18 @@ void ProgrammingJob::stepEnded(int boardID, ProgrammingEngine::Step step, quint3
                                                  : tr("Verifying ... failed (status %1)").arg(status);
         break;
     }
-    line(tr("Board %1: %2").arg(boardID & 0xff).arg(what));
+    line(tr("Board %1: %2").arg(boardID).arg(what));
 }
 
 void ProgrammingJob::boardFinished(int boardID, int slot, const ProgrammingEngine::Result& result)
 {
-    const QString target = tr("%1 of board %2").arg(ProgrammingEngine::slotName(slot)).arg(boardID & 0xff);
-    QString message;
-    switch (result.outcome) {
-    case ProgrammingEngine::OutcomeProgrammed:
-        message = tr("The %1 now holds %2.").arg(target, m_fileName);
-        break;
-    case ProgrammingEngine::OutcomeUnchanged:
-        message = tr("The %1 already held %2.").arg(target, m_fileName);
-        break;
-    case ProgrammingEngine::OutcomeCancelled:
-        message = result.written ? tr("Cancelled; the %1 may hold incomplete content.").arg(target)
-                                 : tr("Cancelled before anything was written to the %1.").arg(target);
-        break;
-    case ProgrammingEngine::OutcomeDisconnected:
-        message = tr("Board %1 was disconnected while its %2 was being programmed.")
-                      .arg(boardID & 0xff)
-                      .arg(ProgrammingEngine::slotName(slot));
-        break;
-    default:
-        message = tr("Programming the %1 failed while %2: %3")
-                      .arg(target, ProgrammingEngine::stepName(result.step), result.reason);
-        break;
-    }
+    const QString message = ProgrammingReport::describe(result, m_fileName, boardID, slot);
+    const QString name = ProgrammingReport::resultName(result);
     if (m_json) {
-        json({ { QStringLiteral("board"), boardID & 0xff }, { QStringLiteral("slot"), slot },
-            { QStringLiteral("result"), resultName(result) }, { QStringLiteral("message"), message } });
+        json({ { QStringLiteral("board"), boardID }, { QStringLiteral("slot"), slot },
+            { QStringLiteral("result"), name }, { QStringLiteral("message"), message } });
     } else {
-        line(tr("Board %1: %2: %3").arg(boardID & 0xff).arg(resultName(result), message));
+        line(tr("Board %1: %2: %3").arg(boardID).arg(name, message));
     }
 }
 

@@ -31,9 +31,6 @@ public:
     // Reports bad input in the job's format.
     void error(const QString& message);
 
-    // "programmed", "unchanged", "failed", "cancelled" or "disconnected" (a bad file never runs).
-    static QString resultName(const ProgrammingEngine::Result& result);
-
 private:
     int runOnLibrary(const ProgramOptions& options);
     // The connected motherboards the options name; empty after an error.

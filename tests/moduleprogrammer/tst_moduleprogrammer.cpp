@@ -119,8 +119,8 @@ private slots:
         QTest::newRow("module") << motherboard(1) << 0 << QByteArray() << "programmed into the module";
         QTest::newRow("external module") << motherboard(1, "externalModule=true") << 3 << QByteArray()
                                          << "programmed into the external module";
-        QTest::newRow("verification fails")
-            << motherboard(1, "verifyStatus=5") << 0 << QByteArray() << "failed: Verification failed (status 5)";
+        QTest::newRow("verification fails") << motherboard(1, "verifyStatus=5") << 0 << QByteArray()
+                                            << "failed while verifying: Verification failed (status 5)";
         QTest::newRow("bad checksum") << motherboard(1) << 0 << badHex << "not a valid HEX file: line 1";
     }
 
@@ -204,7 +204,7 @@ private slots:
         QCOMPARE(column(0), QStringList({ "1", "3", "4", "5", "7" }));
         QCOMPARE(column(4),
             QStringList({ "programmed", "failed: While verifying: Verification failed (status 5).",
-                "failed: The board has no module.", "disconnected: Board 5 left the bus.",
+                "failed: Board 4 has no module (slot 0).", "disconnected: Board 5 left the bus.",
                 "Plugged in during the run; not programmed." }));
         QCOMPARE(status(), QString("Done: 1 disconnected, 2 failed, 1 programmed."));
 

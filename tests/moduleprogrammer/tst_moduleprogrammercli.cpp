@@ -63,7 +63,7 @@ private slots:
         row("programmed", "-program demo.hex -board 1", 0, "Board 1: Programming ... done");
         row("equal content skipped", "-program demo.hex -board 1", 0, "equal, nothing to program");
         // Decided for every board before the first is written.
-        row("a board lacks the slot", "-program demo.hex -board 3,4", 2, "board 4 has no module (slot 0)");
+        row("a board lacks the slot", "-program demo.hex -board 3,4", 2, "Board 4 has no module (slot 0)");
         row("file name with a newline", "-program new\nline.hex -board 2", 0, "Board 2: Programming ... done");
         row("no data records", "-program eof.hex -board 1", 2, "holds no data records");
         row("no such board", "-program demo.hex -board 1,9", 2, "no motherboard with ID 9");
