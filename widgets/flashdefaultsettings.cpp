@@ -1,12 +1,12 @@
 #include "flashdefaultsettings.h"
 
-#include "boardreservation.h"
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "hexmodel.h"
 #include "infopage.h"
 #include "ktmodule.h"
 #include "motherboard.h"
+#include "programmingengine.h"
 #include "ui_flashdefaultsettings.h"
 
 #include <QApplication>
@@ -151,56 +151,75 @@ void FlashDefaultSettings::startProgramming()
         return;
     }
 
-    // The dongle box counts only where it applies: shown, and the module connector chosen.
-    const bool dongle = ui->programDongle->isChecked() && !ui->programDongle->isHidden() && ui->KTModule->isChecked();
-    const QString connector = dongle     ? tr("dongle")
-        : target == targetISP            ? ui->KTISP->text()
-        : target == targetExtensionBoard ? ui->extensionBoard->text()
-                                         : ui->KTModule->text();
-    // Refused before anything of the board is touched: another job's run goes on undisturbed.
-    const int boardID = selectedBoardID();
-    if (!BoardReservation::reserve(boardID, this,
-            tr("Board %1's %2 is being programmed by the default-settings page").arg(boardID & 0xff).arg(connector))) {
-        const QString busy = BoardReservation::activity(boardID);
-        emit logmessage(KestrixStudio::LogError, busy);
-        QMessageBox::information(this, tr("Board busy"), busy, QMessageBox::Ok);
-        return;
-    }
-
     emit logmessage(KestrixStudio::LogStatus, tr("Checking HEX file"));
 
-    KTModule::MemoryType memoryType = KTModule::MemoryNormal;
-    if (ui->KTISP->isChecked()) {
-        motherBoard->flashSetISPDeviceType(ui->deviceTypeSelector->currentData().toInt());
-    } else if (ui->extensionBoard->isChecked()) {
-        memoryType = ui->otpSelector->isChecked() ? KTModule::MemoryOTP : KTModule::MemoryNormal;
-    }
+    const bool isp = ui->KTISP->isChecked();
+    const bool otp = !isp && ui->extensionBoard->isChecked() && ui->otpSelector->isChecked();
+    const KTModule::MemoryType memoryType = otp ? KTModule::MemoryOTP : KTModule::MemoryNormal;
+    const int ispDeviceType = ui->deviceTypeSelector->currentData().toInt();
 
-    KTModule* chosen = motherBoard->getModule(dongle ? slotExternalModule : target);
+    // The dongle box counts only where it applies: shown, and the module connector chosen.
+    const bool dongle = ui->programDongle->isChecked() && !ui->programDongle->isHidden() && ui->KTModule->isChecked();
+    const int slot = dongle ? slotExternalModule : target;
+    KTModule* chosen = motherBoard->getModule(slot);
     if (!chosen) {
-        BoardReservation::release(boardID, this);
         emit logmessage(
             KestrixStudio::LogError, tr("Board %1 offers no module on the selected connector").arg(selectedBoardID()));
         return;
     }
     module = chosen;
     programmedBoard = motherBoard;
-    programmedBoardID = boardID;
-    programmedConnector = connector;
+    programmedBoardID = selectedBoardID();
+    programmedConnector = dongle         ? tr("dongle")
+        : target == targetISP            ? ui->KTISP->text()
+        : target == targetExtensionBoard ? ui->extensionBoard->text()
+                                         : ui->KTModule->text();
+    programmedOtp = otp;
 
     disconnect(chosen, SIGNAL(operationDone(quint32, quint32)), this, SLOT(flashCheck(quint32, quint32)));
     connect(chosen, SIGNAL(operationDone(quint32, quint32)), this, SLOT(flashCheck(quint32, quint32)));
 
-    if (HexModel* model = chosen->getModel())
-        model->reset();
-    showProgressDialog(chosen, tr("Programming hexfile"), tr("Programming"));
-    motherBoard->setDefaultMode(true);
-    if (Infopage* page = chosen->infopage())
-        page->reset();
-    chosen->setTargetMemoryType(memoryType);
-    chosen->setMemoryParts(KTModule::MemoryPartProgram);
-    chosen->startFlag = true;
-    chosen->startProgramming();
+    // The engine starts, verifies and aborts; the page keeps its form, its
+    // texts and its boxes. A fresh engine per run: an old run's reports never
+    // reach this one.
+    if (engine) {
+        engine->disconnect(this);
+        engine->cancel();
+        engine.release()->deleteLater(); // this may run inside its last signal
+    }
+    engine = std::make_unique<ProgrammingEngine>();
+    engine->setOwner(tr("the default-settings page"));
+    engine->setExternalReports(true);
+    ProgrammingEngine::Options options;
+    options.compareFirst = false;
+    options.verify = !otp; // OTP content cannot be read back: neither verified nor followed by a reset
+    options.verifyAfterFailedProgramming = false;
+    options.reset = false; // after the box
+    engine->setOptions(options);
+    connect(engine.get(), &ProgrammingEngine::stepStarted, this, [=](ProgrammingEngine::Step step) {
+        if (step == ProgrammingEngine::StepProgramming) {
+            // The board is this page's now: set it up for the default settings.
+            if (isp)
+                motherBoard->flashSetISPDeviceType(ispDeviceType);
+            showProgressDialog(chosen, tr("Programming hexfile"), tr("Programming"));
+            motherBoard->setDefaultMode(true);
+            if (Infopage* page = chosen->infopage())
+                page->reset();
+            chosen->setTargetMemoryType(memoryType);
+            chosen->setMemoryParts(KTModule::MemoryPartProgram);
+        } else if (step == ProgrammingEngine::StepVerifying) {
+            showProgressDialog(chosen, tr("Verifying hexfile"), tr("Verifying"));
+            chosen->setMemoryParts(KTModule::MemoryPartVerify);
+        }
+    });
+    connect(engine.get(), &ProgrammingEngine::finished, this, &FlashDefaultSettings::runFinished);
+
+    // An empty image: in default mode the library programs the default settings.
+    if (!engine->start(motherBoard, chosen, slot, HexModel())) {
+        const ProgrammingEngine::Result refused = engine->result();
+        emit logmessage(KestrixStudio::LogError, refused.reason);
+        QMessageBox::information(this, tr("Board busy"), refused.reason, QMessageBox::Ok);
+    }
 }
 
 void FlashDefaultSettings::progressDialogCancel()
@@ -209,9 +228,9 @@ void FlashDefaultSettings::progressDialogCancel()
         return;
     BaseWidget::progressDialogCancel();
     // Stop the module now, not when it would have finished: it reports the
-    // abort at once, with nothing written, and flashCheck ends the run.
-    if (module && module->isBusy())
-        module->abort();
+    // abort at once, with nothing written.
+    if (engine && engine->isRunning())
+        engine->cancel();
 }
 
 void FlashDefaultSettings::flashCheck(quint32 what, quint32 status)
@@ -221,80 +240,45 @@ void FlashDefaultSettings::flashCheck(quint32 what, quint32 status)
     if (what == KTModule::OperationProgramming) {
         operationFinished = true;
         programmingSucceeded = status == 0;
-        programmingFinished();
     } else if (what == KTModule::OperationVerifying) {
         operationFinished = true;
         verifyingSucceeded = status == 0;
-        verifyingFinished();
     }
+    if (engine && engine->isRunning())
+        engine->report(what, status);
 }
 
-bool FlashDefaultSettings::handleCancel()
+void FlashDefaultSettings::runFinished(const ProgrammingEngine::Result& result)
 {
-    if (!operationCanceled)
-        return false;
-    if (module)
-        module->abort();
-    releaseBoard();
-    QMessageBox::information(this, tr("Operation canceled"), tr("User canceled the operation"), QMessageBox::Ok);
-    emit logmessage(KestrixStudio::LogStatus, tr("User canceled the operation"));
-    return true;
-}
-
-void FlashDefaultSettings::programmingFinished()
-{
-    if (handleCancel())
-        return;
-    if (!programmingSucceeded) {
-        releaseBoard();
-        logFailure(KTModule::OperationProgramming);
-        QMessageBox::warning(this, tr("Programming failed"), tr("Where not able to program"), QMessageBox::Ok);
-        return;
-    }
-    if (ui->extensionBoard->isChecked() && ui->otpSelector->isChecked()) {
-        // OTP content cannot be read back, so it is neither verified nor followed by a reset.
-        releaseBoard();
-        QMessageBox::information(
-            this, tr("Programming done"), tr("Infopage on the OTP circuit is done."), QMessageBox::Ok);
-        return;
-    }
-    if (!module) {
-        releaseBoard();
-        return;
-    }
-    showProgressDialog(module, tr("Verifying hexfile"), tr("Verifying"));
-    module->setMemoryParts(KTModule::MemoryPartVerify);
-    if (module->startVerifying())
-        return;
-    // No report will come (the board left, say): end the run as failed.
     closeProgressDialog();
-    verifyingSucceeded = false;
-    lastStatus = KTModule::StatusDeviceLost;
-    verifyingFinished();
-}
-
-void FlashDefaultSettings::verifyingFinished()
-{
-    if (handleCancel())
+    if (result.outcome == ProgrammingEngine::OutcomeCancelled) {
+        // The engine has aborted the module already.
+        QMessageBox::information(this, tr("Operation canceled"), tr("User canceled the operation"), QMessageBox::Ok);
+        emit logmessage(KestrixStudio::LogStatus, tr("User canceled the operation"));
         return;
-    if (!verifyingSucceeded) {
+    }
+    if (result.step != ProgrammingEngine::StepVerifying) {
+        // The programming report ended the run.
+        if (!result.succeeded()) {
+            logFailure(KTModule::OperationProgramming);
+            QMessageBox::warning(this, tr("Programming failed"), tr("Where not able to program"), QMessageBox::Ok);
+        } else if (programmedOtp) {
+            QMessageBox::information(
+                this, tr("Programming done"), tr("Infopage on the OTP circuit is done."), QMessageBox::Ok);
+        }
+        return;
+    }
+    if (!result.succeeded()) {
         logFailure(KTModule::OperationVerifying);
         QMessageBox::warning(this, tr("Programming failed"), tr("Where not able to program"), QMessageBox::Ok);
     } else {
         QMessageBox::information(this, tr("Programming done"),
             tr("The programming went well. Everything should work as normal"), QMessageBox::Ok);
     }
-    // Held until the reset: no other job starts on the board while the box is open.
     if (programmedBoard)
         programmedBoard->resetDevice();
-    releaseBoard();
     if (module)
         module->setMemoryParts(KTModule::MemoryPartVerify);
-}
-
-void FlashDefaultSettings::releaseBoard()
-{
-    BoardReservation::release(programmedBoardID, this);
 }
 
 void FlashDefaultSettings::logFailure(quint32 what)

@@ -2,8 +2,11 @@
 
 #include "basewidget.h"
 #include "kestrixframework_export.h"
+#include "programmingengine.h"
 
 #include <QPointer>
+
+#include <memory>
 
 class KTModule;
 class MotherBoard;
@@ -15,7 +18,8 @@ class FlashDefaultSettings;
 
 // Programs a radio module with the default settings the library supplies in
 // its default mode (or the extension board's OTP info page): program, verify,
-// reset the board. The only page of the default-settings mode.
+// reset the board, through a ProgrammingEngine. The only page of the
+// default-settings mode.
 class KESTRIXFRAMEWORK_EXPORT FlashDefaultSettings : public BaseWidget
 {
     Q_OBJECT
@@ -37,12 +41,9 @@ private slots:
     void targetChanged();
 
 private:
-    void programmingFinished();
-    void verifyingFinished();
-    bool handleCancel();
+    // The engine's outcome, in the page's boxes and log lines.
+    void runFinished(const ProgrammingEngine::Result& result);
     void logFailure(quint32 what);
-    // The run is over: other jobs may use the board again.
-    void releaseBoard();
     void showStatus(const QString& text);
     int selectedBoardID() const;
 
@@ -58,4 +59,6 @@ private:
     int programmedBoardID = 0;
     QString programmedConnector;
     quint32 lastStatus = 0;
+    bool programmedOtp = false;
+    std::unique_ptr<ProgrammingEngine> engine;
 };

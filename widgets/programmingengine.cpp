@@ -198,6 +198,11 @@ bool ProgrammingEngine::start(MotherBoard* board, KTModule* module, int slot, co
              << connect(board, &QObject::destroyed, this, &ProgrammingEngine::boardLeft);
 
     qCDebug(lcProgramming) << "board" << boardID << "slot" << slot << "starts";
+    if (!m_options.compareFirst) {
+        // From here on finished() reports, even when programming cannot start.
+        startStep(StepProgramming);
+        return true;
+    }
     m_step = StepComparing;
     m_result.step = StepComparing;
     emit stepStarted(StepComparing);
@@ -247,14 +252,14 @@ bool ProgrammingEngine::startStep(Step step)
         return false;
     }
 
-    bool started = false;
     if (step == StepProgramming) {
+        // Its result is not looked at: a programming run that cannot start
+        // still ends in one report, which says why.
         m_module->startFlag = true;
-        started = m_module->startProgramming();
-    } else {
-        started = m_module->startVerifying();
+        m_module->startProgramming();
+        return true;
     }
-    if (!started) {
+    if (!m_module->startVerifying()) {
         // A report that came before the refusal already settled the step.
         if (m_step == step)
             stepDidNotStart(step);
@@ -316,8 +321,16 @@ void ProgrammingEngine::moduleReported(quint32 what, quint32 status)
             startStep(StepProgramming);
         return;
     case StepProgramming:
-        // The module's content decides, so the verification runs whatever programming reported.
         m_programStatus = status;
+        if (status != KTModule::StatusSuccess && !m_options.verifyAfterFailedProgramming) {
+            finish(OutcomeFailed, tr("Programming failed (status %1).").arg(status));
+            return;
+        }
+        if (!m_options.verify) {
+            resetAndFinish(status == KTModule::StatusSuccess ? OutcomeProgrammed : OutcomeFailed);
+            return;
+        }
+        // The module's content decides, so the verification runs whatever programming reported.
         startStep(StepVerifying);
         return;
     default:
@@ -341,6 +354,11 @@ void ProgrammingEngine::moduleReported(quint32 what, quint32 status)
 
 void ProgrammingEngine::resetAndFinish(Outcome outcome)
 {
+    if (!m_options.reset || outcome == OutcomeFailed) {
+        finish(
+            outcome, outcome == OutcomeFailed ? tr("Programming failed (status %1).").arg(m_programStatus) : QString());
+        return;
+    }
     m_step = StepResetting;
     m_result.step = StepResetting;
     emit stepStarted(StepResetting);

@@ -71,6 +71,15 @@ public:
     // Who runs the engine, as others are told when they are refused
     // ("the All boards page"). Default: "another job".
     void setOwner(const QString& owner) { m_owner = owner; }
+    // How a run goes; the defaults are the HEX sequence of pages and jobs.
+    struct Options {
+        bool compareFirst = true; // false: program at once (default settings)
+        bool verify = true; // false: the programming report ends the run (OTP cannot be read back)
+        bool verifyAfterFailedProgramming = true; // false: a failed programming run ends the run
+        bool reset = true; // false: the caller resets the board itself, after its own report
+    };
+    void setOptions(const Options& options) { m_options = options; }
+
     // When on, the run switches the module to program memory (normal memory
     // type, the board out of default mode) once the board is reserved.
     void setProgramMemory(bool on) { m_programMemory = on; }
@@ -128,6 +137,7 @@ private:
     void release();
 
     QString m_owner;
+    Options m_options;
     bool m_programMemory = false;
     bool m_externalReports = false;
     bool m_cancelling = false;
