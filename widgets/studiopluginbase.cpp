@@ -2,8 +2,10 @@
 
 #include "plugininfo.h"
 
-StudioPluginBase::StudioPluginBase(quint32 uniquePluginID, const QString& pluginName, quint8 majorVersion,
-    quint8 minorVersion, quint32 buildNumber)
+#include <QFile>
+
+StudioPluginBase::StudioPluginBase(
+    quint32 uniquePluginID, const QString& pluginName, quint8 majorVersion, quint8 minorVersion, quint32 buildNumber)
     : info(new PluginInfo(uniquePluginID, pluginName, majorVersion, minorVersion, buildNumber, this))
 {
 }
@@ -36,9 +38,18 @@ PluginInfo* StudioPluginBase::pluginInfo()
     return info;
 }
 
-QVariant StudioPluginBase::helpResource(QString)
+QVariant StudioPluginBase::helpResource(QString name)
 {
-    return QVariant();
+    const QStringList parts = name.section(QLatin1Char('#'), 0, 0).split(QLatin1Char('/'));
+    if (documentOwner.isEmpty() || parts.size() < 3 || parts.at(0) != documentOwner)
+        return QVariant();
+    QFile file(QStringLiteral(":/%1/%2/%3").arg(documentOwner, parts.at(1), parts.at(2)));
+    if (!file.open(QIODevice::ReadOnly)) {
+        file.setFileName(file.fileName() + QStringLiteral(".html"));
+        if (!file.open(QIODevice::ReadOnly))
+            return QVariant();
+    }
+    return file.readAll();
 }
 
 void StudioPluginBase::populateHelp(QTreeWidgetItem*, KestrixStudio::HelpCategory) { }
@@ -54,7 +65,7 @@ KestrixStudio::CommandlineProcessing StudioPluginBase::processCommandLine(QStrin
 
 int StudioPluginBase::exitCode()
 {
-    return 0;
+    return status;
 }
 
 void StudioPluginBase::printUsage(QString, QString) { }

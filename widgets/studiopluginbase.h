@@ -48,6 +48,13 @@ public:
     int closeRequest() override;
 
 protected:
+    // Help keys "<owner>/<folder>/<name>[#anchor]" are then answered from the
+    // plug-in's resources ":/<owner>/<folder>/<name>" (".html" may be left
+    // out of the key). Each plug-in has a prefix of its own: the shell's
+    // documents live under ":/doc/".
+    void setHelpOwner(const QString& owner) { documentOwner = owner; }
+    // What exitCode() answers: a command-line job sets its status here.
+    void setExitCode(int code) { status = code; }
     // The relay for page requests; null until the shell has loaded the plug-in.
     WidgetSignalBridge* signalBridge() const { return bridge; }
     // 100 times the plug-in's position in the load order; 0 until loaded.
@@ -57,4 +64,6 @@ private:
     PluginInfo* info;
     WidgetSignalBridge* bridge = nullptr;
     int offset = 0;
+    QString documentOwner;
+    int status = 0;
 };

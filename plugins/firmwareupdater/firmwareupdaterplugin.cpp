@@ -19,6 +19,7 @@ const char helpKey[] = "firmwareupdater/doc/index";
 FirmwareUpdaterPlugin::FirmwareUpdaterPlugin()
     : StudioPluginBase(UniqueID, tr("Firmware updater"), 1, 0, 1)
 {
+    setHelpOwner(QStringLiteral("firmwareupdater"));
 }
 
 KestrixStudio::CommandlineProcessing FirmwareUpdaterPlugin::processCommandLine(QStringList arguments)
@@ -31,7 +32,7 @@ KestrixStudio::CommandlineProcessing FirmwareUpdaterPlugin::processCommandLine(Q
     if (!options.parse(arguments)) {
         // -json may come after the faulty argument.
         const bool json = arguments.contains(QStringLiteral("-json"), Qt::CaseInsensitive);
-        m_exitCode = FirmwareUpdateJob(&out, json).error(tr("Error: %1").arg(options.errorString()));
+        setExitCode(FirmwareUpdateJob(&out, json).error(tr("Error: %1").arg(options.errorString())));
         if (!json)
             out << tr("Usage: %1 -updatefirmware [-board all|N[,N...]] [-json]")
                        .arg(QFileInfo(arguments.value(0, QStringLiteral("kestrix-studio"))).fileName())
@@ -39,13 +40,8 @@ KestrixStudio::CommandlineProcessing FirmwareUpdaterPlugin::processCommandLine(Q
         return KestrixStudio::EndProcessingCommandline;
     }
     FirmwareUpdateJob job(&out, options.json());
-    m_exitCode = job.run(options);
+    setExitCode(job.run(options));
     return KestrixStudio::EndProcessingCommandline;
-}
-
-int FirmwareUpdaterPlugin::exitCode()
-{
-    return m_exitCode;
 }
 
 void FirmwareUpdaterPlugin::printUsage(QString, QString module)
@@ -60,14 +56,6 @@ void FirmwareUpdaterPlugin::printUsage(QString, QString module)
         tr("The boards to update, even when current; without it every connected motherboard below the newest "
            "firmware."));
     BaseWidget::printRow(QStringLiteral("  -json"), tr("One JSON object per line instead of plain text."));
-}
-
-QVariant FirmwareUpdaterPlugin::helpResource(QString name)
-{
-    if (name.section(QLatin1Char('#'), 0, 0) != QLatin1String(helpKey))
-        return QVariant();
-    QFile file(QStringLiteral(":/firmwareupdater/doc/index.html"));
-    return file.open(QIODevice::ReadOnly) ? QVariant(file.readAll()) : QVariant();
 }
 
 void FirmwareUpdaterPlugin::populateHelp(QTreeWidgetItem* parent, KestrixStudio::HelpCategory category)

@@ -16,11 +16,6 @@ public:
     FirmwareUpdaterPlugin();
 
     KestrixStudio::CommandlineProcessing processCommandLine(QStringList arguments) override;
-    int exitCode() override;
     void printUsage(QString applicationName, QString module) override;
-    QVariant helpResource(QString name) override;
     void populateHelp(QTreeWidgetItem* parent, KestrixStudio::HelpCategory category) override;
-
-private:
-    int m_exitCode = 0;
 };

@@ -35,6 +35,7 @@ ModuleProgrammerPlugin::ModuleProgrammerPlugin()
     : StudioPluginBase(UniqueID, tr("Module programmer"), 1, 0, 1)
     , m_boardItems(new BoardItems(this))
 {
+    setHelpOwner(helpOwner);
 }
 
 ModuleProgrammerPlugin::~ModuleProgrammerPlugin()
@@ -78,22 +79,6 @@ void ModuleProgrammerPlugin::populateMenu(int menuId, QMenu* menu)
     all->setStatusTip(tr("Program a HEX file into a module of every connected motherboard at once"));
 }
 
-QVariant ModuleProgrammerPlugin::helpResource(QString name)
-{
-    // "moduleprogrammer/<folder>/<name>[#anchor]" from this library's resources.
-    const QString key = name.section(QLatin1Char('#'), 0, 0);
-    const QStringList parts = key.split(QLatin1Char('/'));
-    if (parts.size() < 3 || parts.at(0) != helpOwner)
-        return QVariant();
-    QFile file(QStringLiteral(":/%1/%2/%3").arg(helpOwner, parts.at(1), parts.at(2)));
-    if (!file.open(QIODevice::ReadOnly)) {
-        file.setFileName(file.fileName() + QStringLiteral(".html"));
-        if (!file.open(QIODevice::ReadOnly))
-            return QVariant();
-    }
-    return file.readAll();
-}
-
 void ModuleProgrammerPlugin::populateHelp(QTreeWidgetItem* parent, KestrixStudio::HelpCategory category)
 {
     if (!parent)
@@ -129,17 +114,12 @@ KestrixStudio::CommandlineProcessing ModuleProgrammerPlugin::processCommandLine(
         job.error(tr("%1 Usage: %2 -program <file.hex> -board <id>|<id>,<id>...|all [-slot 0..3] [-json]")
                       .arg(options.errorString(),
                           QFileInfo(arguments.value(0, QStringLiteral("kestrix-studio"))).fileName()));
-        m_exitCode = ProgrammingJob::ExitBadInput;
+        setExitCode(ProgrammingJob::ExitBadInput);
         return KestrixStudio::EndProcessingCommandline;
     }
-    m_exitCode = job.run(options);
-    qCDebug(lcModuleProgrammer) << "command-line job ended with" << m_exitCode;
+    setExitCode(job.run(options));
+    qCDebug(lcModuleProgrammer) << "command-line job ended with" << exitCode();
     return KestrixStudio::EndProcessingCommandline;
-}
-
-int ModuleProgrammerPlugin::exitCode()
-{
-    return m_exitCode;
 }
 
 void ModuleProgrammerPlugin::printUsage(QString applicationName, QString module)

@@ -28,12 +28,10 @@ public:
     BaseWidget* createWidget(int type, int boardID) override;
     void populateView(int category, QTreeWidgetItem* parent) override;
     void populateMenu(int menuId, QMenu* menu) override;
-    QVariant helpResource(QString name) override;
     void populateHelp(QTreeWidgetItem* parent, KestrixStudio::HelpCategory category) override;
     void loadSettings(QSettings* settings) override;
     void saveSettings(QSettings* settings) override;
     KestrixStudio::CommandlineProcessing processCommandLine(QStringList arguments) override;
-    int exitCode() override;
     void printUsage(QString applicationName, QString module) override;
     int closeRequest() override;
 
@@ -46,7 +44,6 @@ private:
     void showPage(int boardID);
 
     BoardItems* m_boardItems;
-    int m_exitCode = 0;
     ProgrammerSettings m_settings;
     QList<QPointer<ModuleProgrammerPage>> m_pages;
     QPointer<AllBoardsPage> m_allBoardsPage;
