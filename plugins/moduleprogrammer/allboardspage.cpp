@@ -2,6 +2,7 @@
 
 #include "connectable.h"
 #include "connectionmanager.h"
+#include "hexfilechooser.h"
 #include "hexmodel.h"
 #include "moduleprogrammerlog.h"
 #include "moduleprogrammerpage.h"
@@ -12,8 +13,6 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -22,12 +21,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTableWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace
@@ -63,7 +60,6 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
         [this](int boardID, ProgrammingEngine::Step, int percent) { m_rows[boardID].bar->setValue(percent); });
     connect(m_batch, &BatchProgrammer::boardFinished, this, &AllBoardsPage::boardFinished);
     connect(m_batch, &BatchProgrammer::finished, this, &AllBoardsPage::batchFinished);
-    setAcceptDrops(true);
     setMaximumWidth(QWIDGETSIZE_MAX); // the table needs the room
 
     QLabel* heading = createHeadingLabel(this);
@@ -76,15 +72,11 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
 
     auto* programBox = new QGroupBox(tr("Program"), this);
     auto* form = new QFormLayout(programBox);
-    m_pathEdit = createPathEdit();
-    m_pathEdit->setObjectName(QStringLiteral("pathEdit"));
-    m_pathEdit->setPlaceholderText(tr("Type a path, browse, or drop a .hex file on this page"));
-    m_pathEdit->setClearButtonEnabled(true);
-    m_browseButton = new QPushButton(tr("Browse..."), programBox);
-    auto* fileRow = new QHBoxLayout;
-    fileRow->addWidget(m_pathEdit, 1);
-    fileRow->addWidget(m_browseButton);
-    form->addRow(tr("HEX file:"), fileRow);
+    m_chooser = new HexFileChooser(createPathEdit(), this, programBox);
+    m_chooser->setOpenDialog([this](const QString& folder) {
+        return openFileName(this, tr("Open HEX file"), folder, tr(HexFileChooser::FileFilter), QStringLiteral("hex"));
+    });
+    form->addRow(tr("HEX file:"), m_chooser);
     m_slotCombo = new QComboBox(programBox);
     m_slotCombo->setObjectName(QStringLiteral("slotCombo"));
     for (int slot = MotherBoard::SlotModule; slot <= MotherBoard::SlotExternalModule; ++slot) {
@@ -136,14 +128,13 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     layout->addWidget(m_table, 1);
     layout->addWidget(m_statusLabel);
 
-    connect(m_browseButton, &QPushButton::clicked, this, &AllBoardsPage::browse);
     connect(m_programButton, &QPushButton::clicked, this, &AllBoardsPage::program);
     connect(m_stopButton, &QPushButton::clicked, this, &AllBoardsPage::stop);
     connect(m_saveButton, &QPushButton::clicked, this, &AllBoardsPage::saveReportAs);
-    connect(m_pathEdit, &QLineEdit::returnPressed, this, &AllBoardsPage::program);
+    connect(m_chooser, &HexFileChooser::returnPressed, this, &AllBoardsPage::program);
 
     if (m_settings) {
-        m_pathEdit->setText(m_settings->lastFile(PageBoardID));
+        m_chooser->setFileName(m_settings->lastFile(PageBoardID));
         const int index = m_slotCombo->findData(m_settings->lastSlot(PageBoardID));
         m_slotCombo->setCurrentIndex(qMax(0, index));
     }
@@ -170,12 +161,12 @@ bool AllBoardsPage::deleteWhenReplaced()
 
 QString AllBoardsPage::fileName() const
 {
-    return m_pathEdit->text().trimmed();
+    return m_chooser->fileName();
 }
 
 void AllBoardsPage::setFileName(const QString& fileName)
 {
-    m_pathEdit->setText(QDir::toNativeSeparators(fileName));
+    m_chooser->setFileName(fileName);
 }
 
 QList<int> AllBoardsPage::connectedBoards() const
@@ -274,7 +265,7 @@ void AllBoardsPage::program()
     const QString typed = fileName();
     if (typed.isEmpty()) {
         showStatus(tr("Choose the HEX file to program first."), true);
-        m_pathEdit->setFocus();
+        m_chooser->pathEdit()->setFocus();
         return;
     }
     const QString path = QFileInfo(QDir::fromNativeSeparators(typed)).absoluteFilePath();
@@ -363,10 +354,8 @@ void AllBoardsPage::setRunning(bool running)
     m_programButton->setEnabled(!running && !connectedBoards().isEmpty());
     m_stopButton->setEnabled(running);
     m_saveButton->setEnabled(!running && !m_rows.empty());
-    m_browseButton->setEnabled(!running);
-    m_pathEdit->setReadOnly(running);
+    m_chooser->setBusy(running);
     m_slotCombo->setEnabled(!running);
-    setAcceptDrops(!running);
 }
 
 void AllBoardsPage::showStatus(const QString& text, bool error)
@@ -414,31 +403,5 @@ void AllBoardsPage::saveReportAs()
 
 void AllBoardsPage::browse()
 {
-    QString folder;
-    const QFileInfo current(QDir::fromNativeSeparators(fileName()));
-    if (!fileName().isEmpty() && current.absoluteDir().exists())
-        folder = current.absolutePath();
-    const QString chosen
-        = openFileName(this, tr("Open HEX file"), folder, tr(ModuleProgrammerPage::FileFilter), QStringLiteral("hex"));
-    if (!chosen.isEmpty())
-        setFileName(chosen);
-}
-
-void AllBoardsPage::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (!isProgramming() && !ModuleProgrammerPage::droppedHexFile(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void AllBoardsPage::dropEvent(QDropEvent* event)
-{
-    const QString dropped = ModuleProgrammerPage::droppedHexFile(event->mimeData());
-    if (isProgramming() || dropped.isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    setFileName(dropped);
+    m_chooser->browse();
 }

@@ -9,10 +9,10 @@
 
 #include <memory>
 
+class HexFileChooser;
 class ProgrammerSettings;
 class QComboBox;
 class QLabel;
-class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
@@ -52,10 +52,6 @@ public slots:
     void browse();
     void saveReportAs();
 
-protected:
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
 private:
     struct Row {
         int row = -1;
@@ -80,8 +76,7 @@ private:
     void showStatus(const QString& text, bool error = false);
 
     ProgrammerSettings* m_settings;
-    QLineEdit* m_pathEdit;
-    QPushButton* m_browseButton;
+    HexFileChooser* m_chooser;
     QComboBox* m_slotCombo;
     QPushButton* m_programButton;
     QPushButton* m_stopButton;

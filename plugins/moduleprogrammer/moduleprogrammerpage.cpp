@@ -3,6 +3,7 @@
 #include "applicationdirectory.h"
 #include "connectable.h"
 #include "connectionmanager.h"
+#include "hexfilechooser.h"
 #include "hexmodel.h"
 #include "ktmodule.h"
 #include "moduleprogrammerlog.h"
@@ -12,30 +13,22 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 const char* const ModuleProgrammerPage::HelpKey = "moduleprogrammer/doc/index";
-const char* const ModuleProgrammerPage::FileFilter
-    = QT_TRANSLATE_NOOP("ModuleProgrammerPage", "HEX files (*.hex *.ihx)");
 
 ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* settings, QWidget* parent)
     : BaseWidget(parent)
     , m_boardID(boardID)
     , m_settings(settings)
 {
-    setAcceptDrops(true);
-
     m_heading = createHeadingLabel(this);
     m_heading->setText(title());
     auto* intro = new QLabel(tr("Programs an Intel HEX file into a module of this motherboard. The file is first "
@@ -59,16 +52,11 @@ ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* sett
 
     auto* programBox = new QGroupBox(tr("Program a module"), this);
     auto* programForm = new QFormLayout(programBox);
-    m_pathEdit = createPathEdit();
-    m_pathEdit->setObjectName(QStringLiteral("pathEdit"));
-    m_pathEdit->setPlaceholderText(tr("Type a path, browse, or drop a .hex file on this page"));
-    m_pathEdit->setClearButtonEnabled(true);
-    m_browseButton = new QPushButton(tr("Browse..."), programBox);
-    m_browseButton->setObjectName(QStringLiteral("browseButton"));
-    auto* fileRow = new QHBoxLayout;
-    fileRow->addWidget(m_pathEdit, 1);
-    fileRow->addWidget(m_browseButton);
-    programForm->addRow(tr("HEX file:"), fileRow);
+    m_chooser = new HexFileChooser(createPathEdit(), this, programBox);
+    m_chooser->setOpenDialog([this](const QString& folder) {
+        return openFileName(this, tr("Open HEX file"), folder, tr(HexFileChooser::FileFilter), QStringLiteral("hex"));
+    });
+    programForm->addRow(tr("HEX file:"), m_chooser);
 
     m_slotCombo = new QComboBox(programBox);
     m_slotCombo->setObjectName(QStringLiteral("slotCombo"));
@@ -95,12 +83,14 @@ ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* sett
     layout->addWidget(m_statusLabel);
     layout->addStretch(1);
 
-    connect(m_browseButton, &QPushButton::clicked, this, &ModuleProgrammerPage::browse);
     connect(m_programButton, &QPushButton::clicked, this, &ModuleProgrammerPage::program);
-    connect(m_pathEdit, &QLineEdit::returnPressed, this, &ModuleProgrammerPage::program);
+    connect(m_chooser, &HexFileChooser::returnPressed, this, &ModuleProgrammerPage::program);
+    connect(m_chooser, &HexFileChooser::chosen, this, [this](const QString& fileName) {
+        showStatus(tr("Ready to program %1.").arg(QFileInfo(fileName).fileName()), StatusInfo);
+    });
 
     if (m_settings)
-        m_pathEdit->setText(m_settings->lastFile(m_boardID));
+        m_chooser->setFileName(m_settings->lastFile(m_boardID));
     boardUpdate();
     if (m_settings && m_settings->lastSlot(m_boardID) >= 0) {
         const int index = m_slotCombo->findData(m_settings->lastSlot(m_boardID));
@@ -123,12 +113,12 @@ QString ModuleProgrammerPage::helpKey()
 
 QString ModuleProgrammerPage::fileName() const
 {
-    return m_pathEdit->text().trimmed();
+    return m_chooser->fileName();
 }
 
 void ModuleProgrammerPage::setFileName(const QString& fileName)
 {
-    m_pathEdit->setText(QDir::toNativeSeparators(fileName));
+    m_chooser->setFileName(fileName);
 }
 
 MotherBoard* ModuleProgrammerPage::connectedBoard() const
@@ -200,10 +190,8 @@ void ModuleProgrammerPage::fillSlots(MotherBoard* board)
 void ModuleProgrammerPage::setRunning(bool running)
 {
     m_programButton->setEnabled(!running && m_connected);
-    m_browseButton->setEnabled(!running);
-    m_pathEdit->setReadOnly(running);
+    m_chooser->setBusy(running);
     m_slotCombo->setEnabled(!running && m_connected);
-    setAcceptDrops(!running);
 }
 
 void ModuleProgrammerPage::showStatus(const QString& text, StatusKind kind)
@@ -220,7 +208,7 @@ void ModuleProgrammerPage::program()
     const QString typed = fileName();
     if (typed.isEmpty()) {
         showStatus(tr("Choose the HEX file to program first."), StatusError);
-        m_pathEdit->setFocus();
+        m_chooser->pathEdit()->setFocus();
         return;
     }
     const QFileInfo file(QDir::fromNativeSeparators(typed));
@@ -263,15 +251,7 @@ void ModuleProgrammerPage::program()
 
 void ModuleProgrammerPage::browse()
 {
-    QString folder;
-    const QFileInfo current(QDir::fromNativeSeparators(fileName()));
-    if (!fileName().isEmpty() && current.absoluteDir().exists())
-        folder = current.absolutePath();
-    const QString chosen = openFileName(this, tr("Open HEX file"), folder, tr(FileFilter), QStringLiteral("hex"));
-    if (chosen.isEmpty())
-        return;
-    setFileName(chosen);
-    showStatus(tr("Ready to program %1.").arg(QFileInfo(chosen).fileName()), StatusInfo);
+    m_chooser->browse();
 }
 
 void ModuleProgrammerPage::prepareModule(KTModule* module)
@@ -297,42 +277,4 @@ void ModuleProgrammerPage::afterProgramming()
         emit logmessage(KestrixStudio::LogError, text);
     showStatus(text, result.succeeded() ? StatusSuccess : StatusError);
     boardUpdate();
-}
-
-bool ModuleProgrammerPage::isHexFile(const QString& fileName)
-{
-    const QString suffix = QFileInfo(fileName).suffix().toLower();
-    return suffix == QLatin1String("hex") || suffix == QLatin1String("ihx");
-}
-
-QString ModuleProgrammerPage::droppedHexFile(const QMimeData* mime)
-{
-    if (!mime || !mime->hasUrls())
-        return QString();
-    const QList<QUrl> urls = mime->urls();
-    for (const QUrl& url : urls) {
-        if (url.isLocalFile() && isHexFile(url.toLocalFile()))
-            return url.toLocalFile();
-    }
-    return QString();
-}
-
-void ModuleProgrammerPage::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (!programmingActive && !droppedHexFile(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void ModuleProgrammerPage::dropEvent(QDropEvent* event)
-{
-    const QString dropped = droppedHexFile(event->mimeData());
-    if (programmingActive || dropped.isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    setFileName(dropped);
-    showStatus(tr("Ready to program %1.").arg(QFileInfo(dropped).fileName()), StatusInfo);
 }

@@ -2,14 +2,12 @@
 
 #include "basewidget.h"
 
-
+class HexFileChooser;
 class KTModule;
 class MotherBoard;
 class ProgrammerSettings;
 class QComboBox;
 class QLabel;
-class QLineEdit;
-class QMimeData;
 class QPushButton;
 
 // The page of one motherboard: shows the board, takes a HEX file (typed with
@@ -22,7 +20,6 @@ class ModuleProgrammerPage : public BaseWidget
 
 public:
     static const char* const HelpKey;
-    static const char* const FileFilter;
 
     ModuleProgrammerPage(int boardID, ProgrammerSettings* settings, QWidget* parent = nullptr);
     ~ModuleProgrammerPage() override;
@@ -37,8 +34,6 @@ public:
     int moduleSlot() const { return moduleIndex; }
     QString fileName() const;
     void setFileName(const QString& fileName);
-    // The first local .hex or .ihx file of a drop, or empty.
-    static QString droppedHexFile(const QMimeData* mime);
 
 public slots:
     void boardUpdate() override;
@@ -50,8 +45,6 @@ public slots:
 protected:
     void prepareModule(KTModule* module) override;
     void afterProgramming() override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
 private:
     enum StatusKind { StatusInfo, StatusBusy, StatusSuccess, StatusError };
@@ -61,7 +54,6 @@ private:
     void setRunning(bool running);
     void showStatus(const QString& text, StatusKind kind);
     QString outcomeText(const ProgrammingEngine::Result& result) const;
-    static bool isHexFile(const QString& fileName);
 
     const int m_boardID;
     ProgrammerSettings* m_settings;
@@ -72,8 +64,7 @@ private:
     QLabel* m_moduleLabel;
     QLabel* m_extensionLabel;
     QLabel* m_externalLabel;
-    QLineEdit* m_pathEdit;
-    QPushButton* m_browseButton;
+    HexFileChooser* m_chooser;
     QComboBox* m_slotCombo;
     QPushButton* m_programButton;
     QLabel* m_statusLabel;

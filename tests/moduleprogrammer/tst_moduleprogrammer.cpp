@@ -12,6 +12,7 @@
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -277,6 +278,41 @@ private slots:
         QCOMPARE(ProgrammingEngine::readHexFile(hex, &image).outcome, ProgrammingEngine::OutcomeNone);
         auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1));
         QVERIFY(board->getModule(0)->memory(KTModule::MemoryNormal).sameContent(image));
+    }
+
+    // A .hex or .ihx file dropped anywhere on either programmer page becomes its file; not while it programs.
+    void dropFile_data()
+    {
+        QTest::addColumn<int>("index"); // 1 Board 1's page, 0 the All boards page
+        QTest::addColumn<QString>("dropped");
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("hex on the board page") << 1 << "b.hex" << false << true;
+        QTest::newRow("ihx on the All boards page") << 0 << "b.IHX" << false << true;
+        QTest::newRow("not a HEX file") << 1 << "b.txt" << false << false;
+        QTest::newRow("while programming") << 0 << "b.hex" << true << false;
+    }
+    void dropFile()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, dropped);
+        QFETCH(bool, busy);
+        bench->open(motherboard(1), 400);
+        openPage(bench->addFile("a.hex"), 0, index);
+        if (busy)
+            programButton()->click();
+        QMimeData mime;
+        mime.setUrls({ QUrl::fromLocalFile(bench->filePath(dropped)) });
+        // As a drag arrives: entered first, then dropped.
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(page, &enter);
+        QCOMPARE(enter.isAccepted(), !busy && !dropped.endsWith(".txt"));
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(page, &drop);
+        const QString path = page->findChild<QLineEdit*>("pathEdit")->text();
+        QTEST(path == QDir::toNativeSeparators(bench->filePath(dropped)), "taken");
+        if (busy)
+            page->findChild<QPushButton*>("stopButton")->click();
     }
 
     void closeRequestWhileProgramming()
