@@ -4,7 +4,9 @@
 #include "boardlog.h"
 #include "bootloaderdevice.h"
 #include "connectionmanager.h"
+#include "hexmodel.h"
 #include "ktmodule.h"
+#include "modulememory.h"
 #include "motherboardbench.h"
 
 #include <QDir>
@@ -70,6 +72,11 @@ void BenchSimulation::log(int level, const QString& text)
 bool BenchSimulation::isConnected(const Connectable* board) const
 {
     return board && m_boards.value(board->getBoardID()) == board;
+}
+
+void BenchSimulation::open()
+{
+    open(qEnvironmentVariable("KM4200_BENCH"));
 }
 
 void BenchSimulation::open(const QString& path)
@@ -166,7 +173,7 @@ void BenchSimulation::update()
     rescan(true);
 }
 
-void BenchSimulation::scheduleRescan()
+void BenchSimulation::creatableKindsWidened()
 {
     rescanLater(0);
 }
@@ -426,4 +433,41 @@ QString BenchSimulation::memoryFile(int boardID, int slot, int memoryType) const
         .arg(boardID)
         .arg(QLatin1String(slotFileName(slot)))
         .arg(memoryType == 1 ? QStringLiteral("-otp") : QString());
+}
+
+quint32 BenchSimulation::programModule(
+    MotherBoard* board, int slot, int memoryType, const HexModel& image, QString* problem)
+{
+    const BenchFile::Device device = board->bench().device;
+    if (device.programStatus != 0)
+        return device.programStatus;
+    if (memoryType == KTModule::MemoryOTP) {
+        const HexModel current = moduleMemory(board, slot, memoryType);
+        if (!current.isEmpty() && !current.sameContent(image))
+            return KTModule::StatusOTPWritten;
+    }
+    HexModel stored;
+    const auto segments = image.segments();
+    for (auto it = segments.constBegin(); it != segments.constEnd(); ++it)
+        stored.write(it.key(), it.value());
+    QString error;
+    if (!ModuleMemory::write(board->getBoardID(), slot, memoryType, stored, &error)) {
+        *problem = QStringLiteral("Module memory not saved: %1").arg(error);
+        return KTModule::StatusWriteFailed;
+    }
+    return KTModule::StatusSuccess;
+}
+
+quint32 BenchSimulation::verifyModule(MotherBoard* board, int slot, int memoryType, const HexModel& expected)
+{
+    const BenchFile::Device device = board->bench().device;
+    if (!device.verifyCompare)
+        return device.verifyStatus;
+    return moduleMemory(board, slot, memoryType).sameContent(expected) ? KTModule::StatusSuccess
+                                                                       : KTModule::StatusMismatch;
+}
+
+HexModel BenchSimulation::moduleMemory(const MotherBoard* board, int slot, int memoryType) const
+{
+    return board ? ModuleMemory::read(board->getBoardID(), slot, memoryType) : HexModel();
 }

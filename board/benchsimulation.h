@@ -1,6 +1,7 @@
 #pragma once
 
 #include "benchfile.h"
+#include "boardbackend.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -17,48 +18,55 @@ class QTimer;
 
 // The simulated bus behind ConnectionManager: turns the bench file into board
 // objects, follows edits of the file (hot-plug) and plays the bootloader
-// jump. A hardware back end would replace this class and nothing else.
+// jump: the board library's only BoardBackend today.
 //
 // Receivers of its signals may run event loops (a message box) in which the
 // bench is read again and boards come and go. So every change is made to
 // the board map first and announced afterwards, and an announcement never
 // relies on what another one may have changed.
-class BenchSimulation : public QObject
+class BenchSimulation : public QObject, public BoardBackend
 {
     Q_OBJECT
 
 public:
     static BenchSimulation* instance();
 
-    // Loads the bench (KM4200Controller's constructor) or drops every board.
+    // Loads the bench named by KM4200_BENCH, or drops every board.
+    void open() override;
     void open(const QString& path);
-    void close();
+    void close() override;
 
     QString benchPath() const { return m_path; }
     const BenchFile& bench() const { return m_bench; }
-    QStringList initMessages() const { return m_initMessages; }
-    QMap<int, Connectable*> boards() const { return m_boards; }
-    bool isConnected(const Connectable* board) const;
+    QStringList initMessages() const override { return m_initMessages; }
+    QMap<int, Connectable*> boards() const override { return m_boards; }
+    bool isConnected(const Connectable* board) const override;
 
-    void setNotificationsEnabled(bool on) { m_notify = on; }
+    void setNotificationsEnabled(bool on) override { m_notify = on; }
     bool notificationsEnabled() const { return m_notify; }
 
     // Re-reads the bench and always ends in updated() (when enabled).
-    void update();
+    void update() override;
     // Re-reads the bench from the event loop.
-    void scheduleRescan();
+    void creatableKindsWidened() override;
 
-    bool jumpToBootloader(MotherBoard* board);
+    bool jumpToBootloader(MotherBoard* board) override;
     // From the jump until the board is on the bus in its bootloader, or has
     // been unplugged meanwhile.
-    bool isJumping(int id) const { return m_jumping.contains(id); }
-    void renew(Connectable* device);
+    bool isJumpingToBootloader(int id) const override { return m_jumping.contains(id); }
+    void renew(Connectable* device) override;
 
-    int operationMs() const;
+    int operationMs() const override;
+    // The bench's programStatus, else the image written (OTP takes one content only).
+    quint32 programModule(
+        MotherBoard* board, int slot, int memoryType, const HexModel& image, QString* problem) override;
+    // The bench's verifyStatus, or the memory compared with what is expected.
+    quint32 verifyModule(MotherBoard* board, int slot, int memoryType, const HexModel& expected) override;
+    HexModel moduleMemory(const MotherBoard* board, int slot, int memoryType) const override;
     // File that keeps one memory of a module, or empty without a bench.
     QString memoryFile(int boardID, int slot, int memoryType) const;
 
-    void log(int level, const QString& text);
+    void log(int level, const QString& text) override;
 
 private:
     // What a rescan has to announce once the board map is settled.

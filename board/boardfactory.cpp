@@ -1,6 +1,6 @@
 #include "boardfactory.h"
 
-#include "benchsimulation.h"
+#include "boardbackend.h"
 
 namespace
 {
@@ -13,7 +13,7 @@ void BoardFactory::setCreatableBoards(QFlags<Connectable::TypeConnected> kinds)
     s_kinds = kinds;
     // Devices that waited on the bus for their kind show up now.
     if (widened)
-        BenchSimulation::instance()->scheduleRescan();
+        BoardBackend::instance()->creatableKindsWidened();
 }
 
 QFlags<Connectable::TypeConnected> BoardFactory::creatableBoards()

@@ -1,6 +1,6 @@
 #include "bootloaderdevice.h"
 
-#include "benchsimulation.h"
+#include "boardbackend.h"
 
 BootloaderDevice::BootloaderDevice(int boardID, QObject* parent)
     : Connectable(boardID, parent)
@@ -18,5 +18,5 @@ void BootloaderDevice::renew()
 {
     // Leaving the bootloader starts the (possibly new) firmware: the device
     // goes and its motherboard comes back.
-    BenchSimulation::instance()->renew(this);
+    BoardBackend::instance()->renew(this);
 }

@@ -1,6 +1,6 @@
 #include "connectable.h"
 
-#include "benchsimulation.h"
+#include "boardbackend.h"
 
 Connectable::Connectable(int boardID, QObject* parent)
     : QObject(parent)
@@ -17,5 +17,5 @@ int Connectable::getBoardID() const
 
 void Connectable::renew()
 {
-    BenchSimulation::instance()->renew(this);
+    BoardBackend::instance()->renew(this);
 }

@@ -12,12 +12,7 @@ class KM4200CTRL_EXPORT Connectable : public QObject
     Q_OBJECT
 
 public:
-    enum TypeConnected {
-        TypeNone = 0,
-        TypeMotherBoard = 1,
-        TypeBootloader = 4,
-        TypeAll = 0xffff
-    };
+    enum TypeConnected { TypeNone = 0, TypeMotherBoard = 1, TypeBootloader = 4, TypeAll = 0xffff };
     Q_DECLARE_FLAGS(TypeConnectedFlags, TypeConnected)
     Q_FLAG(TypeConnectedFlags)
 

@@ -1,6 +1,6 @@
 #include "connectionmanager.h"
 
-#include "benchsimulation.h"
+#include "boardbackend.h"
 #include "connectable.h"
 #include "motherboard.h"
 
@@ -17,28 +17,28 @@ ConnectionManager* ConnectionManager::Instance()
 
 void ConnectionManager::update()
 {
-    BenchSimulation::instance()->update();
+    BoardBackend::instance()->update();
 }
 
 QStringList ConnectionManager::getLogmessagesFromInit() const
 {
-    return BenchSimulation::instance()->initMessages();
+    return BoardBackend::instance()->initMessages();
 }
 
 QMap<int, Connectable*> ConnectionManager::getBoardIterator() const
 {
-    return BenchSimulation::instance()->boards();
+    return BoardBackend::instance()->boards();
 }
 
 Connectable* ConnectionManager::getBoardByID(int boardID) const
 {
-    return BenchSimulation::instance()->boards().value(boardID);
+    return BoardBackend::instance()->boards().value(boardID);
 }
 
 QMap<int, MotherBoard*> ConnectionManager::motherBoards() const
 {
     QMap<int, MotherBoard*> boards;
-    const QMap<int, Connectable*> all = BenchSimulation::instance()->boards();
+    const QMap<int, Connectable*> all = BoardBackend::instance()->boards();
     for (auto it = all.constBegin(); it != all.constEnd(); ++it) {
         if (it.value() && it.value()->getTypeConnected() == Connectable::TypeMotherBoard)
             boards.insert(it.key(), static_cast<MotherBoard*>(it.value()));
@@ -53,20 +53,20 @@ MotherBoard* ConnectionManager::motherBoard(int boardID) const
 
 int ConnectionManager::numberOfConnectedDevices() const
 {
-    return BenchSimulation::instance()->boards().size();
+    return BoardBackend::instance()->boards().size();
 }
 
 bool ConnectionManager::isJumpingToBootloader(int boardID) const
 {
-    return BenchSimulation::instance()->isJumping(boardID);
+    return BoardBackend::instance()->isJumpingToBootloader(boardID);
 }
 
 void ConnectionManager::enableAutomaticDeviceUpdateNotifications()
 {
-    BenchSimulation::instance()->setNotificationsEnabled(true);
+    BoardBackend::instance()->setNotificationsEnabled(true);
 }
 
 void ConnectionManager::disableAutomaticDeviceUpdateNotifications()
 {
-    BenchSimulation::instance()->setNotificationsEnabled(false);
+    BoardBackend::instance()->setNotificationsEnabled(false);
 }

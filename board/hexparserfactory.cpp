@@ -1,6 +1,6 @@
 #include "hexparserfactory.h"
 
-#include "benchsimulation.h"
+#include "boardbackend.h"
 #include "boardlog.h"
 #include "hexmodel.h"
 #include "hexparser.h"
@@ -30,7 +30,7 @@ bool HexParserFactory::read(const QString& fileName, HexModel* model, int format
     if (line)
         *line = parser.errorLine();
     if (!ok) {
-        BenchSimulation::instance()->log(0,
+        BoardBackend::instance()->log(0,
             QStringLiteral("HEX file %1 rejected: %2").arg(QDir::toNativeSeparators(fileName), parser.errorString()));
     }
     return ok;

@@ -9,9 +9,7 @@ class HexModel;
 class KM4200CTRL_EXPORT HexParserFactory
 {
 public:
-    enum Format {
-        FormatIntelHex = 1
-    };
+    enum Format { FormatIntelHex = 1 };
 
     // Parses the file into the model. On failure the model is left empty.
     static bool read(const QString& fileName, HexModel* model, int format);

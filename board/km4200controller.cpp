@@ -1,6 +1,6 @@
 #include "km4200controller.h"
 
-#include "benchsimulation.h"
+#include "boardbackend.h"
 
 namespace
 {
@@ -16,11 +16,11 @@ KM4200Controller::KM4200Controller(QObject* parent)
     : QObject(parent)
 {
     ++s_controllers;
-    BenchSimulation::instance()->open(qEnvironmentVariable("KM4200_BENCH"));
+    BoardBackend::instance()->open();
 }
 
 KM4200Controller::~KM4200Controller()
 {
     --s_controllers;
-    BenchSimulation::instance()->close();
+    BoardBackend::instance()->close();
 }

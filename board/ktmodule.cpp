@@ -1,11 +1,10 @@
 #include "ktmodule.h"
 
-#include "benchsimulation.h"
+#include "boardbackend.h"
 #include "boardlog.h"
 #include "hexmodel.h"
 #include "infopage.h"
-#include "modulememory.h"
-#include "motherboardbench.h"
+#include "motherboard.h"
 
 #include <QPointer>
 #include <QSettings>
@@ -85,7 +84,7 @@ bool KTModule::startVerifying()
 
 quint32 KTModule::startProblem() const
 {
-    if (!m_board || !BenchSimulation::instance()->isConnected(m_board))
+    if (!m_board || !BoardBackend::instance()->isConnected(m_board))
         return StatusDeviceLost;
     if (!m_board->hasModuleInSlot(m_slot))
         return StatusNoModule;
@@ -131,7 +130,7 @@ void KTModule::tick()
         return;
     if (m_step < steps) {
         ++m_step;
-        m_timer->start(qMax(1, BenchSimulation::instance()->operationMs() / steps));
+        m_timer->start(qMax(1, BoardBackend::instance()->operationMs() / steps));
         return;
     }
     QString problem;
@@ -150,7 +149,7 @@ void KTModule::finish(quint32 status, const QString& problem)
     // The state is final before anybody hears of it.
     QPointer<KTModule> self(this);
     if (!problem.isEmpty())
-        BenchSimulation::instance()->log(2, problem);
+        BoardBackend::instance()->log(2, problem);
     if (self)
         emit operationDone(what, status);
 }
@@ -180,42 +179,21 @@ HexModel KTModule::expectedImage() const
 
 quint32 KTModule::program(QString* problem)
 {
-    const BenchFile::Device device = m_board->bench().device;
-    if (device.programStatus != 0)
-        return device.programStatus;
     const HexModel image = expectedImage();
-    if (m_memoryType == MemoryOTP) {
-        const HexModel current = memory(MemoryOTP);
-        if (!current.isEmpty() && !current.sameContent(image))
-            return StatusOTPWritten;
-    }
-    HexModel stored;
-    const auto segments = image.segments();
-    for (auto it = segments.constBegin(); it != segments.constEnd(); ++it)
-        stored.write(it.key(), it.value());
-    QString error;
-    if (!ModuleMemory::write(m_board->getBoardID(), m_slot, m_memoryType, stored, &error)) {
-        *problem = QStringLiteral("Module memory not saved: %1").arg(error);
-        return StatusWriteFailed;
-    }
-    if (m_model->isEmpty() && m_board->defaultMode() && m_infopage->content().isEmpty())
+    const quint32 status = BoardBackend::instance()->programModule(m_board, m_slot, m_memoryType, image, problem);
+    if (status == StatusSuccess && m_model->isEmpty() && m_board->defaultMode() && m_infopage->content().isEmpty())
         m_infopage->setContent(image.segments().value(DefaultBlockAddress));
-    return StatusSuccess;
+    return status;
 }
 
 quint32 KTModule::verify()
 {
-    const BenchFile::Device device = m_board->bench().device;
-    if (!device.verifyCompare)
-        return device.verifyStatus;
-    return memory(m_memoryType).sameContent(expectedImage()) ? StatusSuccess : StatusMismatch;
+    return BoardBackend::instance()->verifyModule(m_board, m_slot, m_memoryType, expectedImage());
 }
 
 HexModel KTModule::memory(MemoryType type) const
 {
-    if (!m_board)
-        return HexModel();
-    return ModuleMemory::read(m_board->getBoardID(), m_slot, type);
+    return BoardBackend::instance()->moduleMemory(m_board, m_slot, type);
 }
 
 HexModel KTModule::defaultSettingsImage() const

@@ -1,6 +1,6 @@
 #include "motherboard.h"
 
-#include "benchsimulation.h"
+#include "boardbackend.h"
 #include "boardlog.h"
 #include "ktmodule.h"
 #include "motherboardbench.h"
@@ -29,7 +29,7 @@ quint16 MotherBoard::getBoardFirmwareID() const
 
 bool MotherBoard::jumpToBootloader()
 {
-    return BenchSimulation::instance()->jumpToBootloader(this);
+    return BoardBackend::instance()->jumpToBootloader(this);
 }
 
 void MotherBoard::resetDevice()
