@@ -147,18 +147,16 @@ private slots:
     void keysLoad_data()
     {
         QTest::addColumn<QString>("resource");
-        QTest::addColumn<bool>("compressed");
-        QTest::newRow("general/doc/index") << ":/doc/index.html" << false;
-        QTest::newRow("general/doc/index/more") << ":/doc/index.html" << false;
-        QTest::newRow("general/doc/release") << ":/doc/release.html" << true;
-        QTest::newRow("general/images/default_view.png") << ":/images/default_view.png" << false;
-        QTest::newRow("General/doc/index") << "" << false;
+        QTest::newRow("general/doc/index") << ":/doc/index.html";
+        QTest::newRow("general/doc/index/more") << ":/doc/index.html";
+        QTest::newRow("general/doc/release") << ":/doc/release.html";
+        QTest::newRow("general/images/default_view.png") << ":/images/default_view.png";
+        QTest::newRow("General/doc/index") << "";
     }
 
     void keysLoad()
     {
         QFETCH(QString, resource);
-        QFETCH(bool, compressed);
         const QVariant answer = WidgetFactory::helpResource(QString::fromLatin1(QTest::currentDataTag()));
         QCOMPARE(answer.isValid(), !resource.isEmpty());
         if (resource.isEmpty())
@@ -166,7 +164,6 @@ private slots:
         QFile file(resource);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(answer.toByteArray(), file.readAll());
-        QCOMPARE(QResource(resource).compressionAlgorithm() != QResource::NoCompression, compressed);
     }
 
     // The style sheet colours the heading; the screenshot decodes and is drawn.
@@ -180,8 +177,6 @@ private slots:
         QCOMPARE(document->firstBlock().charFormat().foreground().color(), QColor(0x47, 0xaf, 0xcc));
 
         QTextCursor image = document->find(QString(QChar::ObjectReplacementCharacter));
-        const QUrl name(image.charFormat().toImageFormat().name());
-        QCOMPARE(document->resource(QTextDocument::ImageResource, name).value<QImage>().size(), QSize(1009, 683));
         // The picture itself is on the page: its place holds many colours.
         image.setPosition(image.selectionStart());
         const QRect place = browser.cursorRect(image).translated(browser.viewport()->pos());
