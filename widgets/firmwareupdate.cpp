@@ -160,6 +160,8 @@ bool FirmwareUpdate::waitUntil(const std::function<bool()>& done)
 
 FirmwareUpdate::Result FirmwareUpdate::end(Result result)
 {
+    // Every exit of a run that touched the board passes here.
+    restoreBus();
     timer->stop();
     disconnect(ConnectionManager::Instance(), nullptr, this, nullptr);
     disconnect(deviceConnection);
@@ -339,13 +341,10 @@ FirmwareUpdate::Result FirmwareUpdate::jump(MotherBoard* motherBoard)
     if (!waitUntil([&] { return *flags.bootloaderIsConnected || (lost = unplugged()); }))
         return Cancelled; // deleted meanwhile; the destructor cleaned up
     timer->stop();
-    if (cancelled) {
-        BoardFactory::setCreatableBoards(allKinds);
+    if (cancelled)
         return end(Cancelled);
-    }
     if (lost && !*flags.bootloaderIsConnected) {
         log(KestrixStudio::LogError, tr("Board %1 was unplugged before its bootloader reported.").arg(boardID));
-        restoreBus();
         return end(LostDuringJump);
     }
     if (*flags.bootloaderTimedOut) {
@@ -355,7 +354,7 @@ FirmwareUpdate::Result FirmwareUpdate::jump(MotherBoard* motherBoard)
         QPointer<FirmwareUpdate> self(this);
         endingSent = true;
         emit ending();
-        BoardFactory::setCreatableBoards(allKinds);
+        restoreBus();
         return self ? end(BootloaderTimedOut) : BootloaderTimedOut;
     }
     return Updated;
@@ -372,7 +371,6 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
         log(KestrixStudio::LogError,
             tr("dfu-programmer was not started for board %1: %2.").arg(boardID).arg(otherBootloaderText(others)));
         log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(boardID));
-        restoreBus();
         return end(OtherBootloader);
     }
 
@@ -404,23 +402,19 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
                 .arg(problem)
                 .arg(boardID));
         log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(boardID));
-        restoreBus();
         return end(BadFirmwareFile);
     }
     firmware = chosen;
-    const QString commandLine
-        = tr("\"%1\" %2 %3 \"%4\"")
-              .arg(toolPath(), QLatin1String(toolTarget), QLatin1String(toolCommand), firmwarePath(firmware));
+    // The arguments as a list: no quoting, whatever the folders are called.
+    const QStringList arguments { QLatin1String(toolTarget), QLatin1String(toolCommand), firmwarePath(firmware) };
     *flags.processFinished = false;
     process = new QProcess(this);
     connect(
         process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &FirmwareUpdate::onToolFinished);
     process->setProcessChannelMode(QProcess::MergedChannels);
     connect(process, &QProcess::readyReadStandardOutput, this, &FirmwareUpdate::onToolOutput);
-    QStringList arguments = QProcess::splitCommand(commandLine);
-    const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
-    qCDebug(lcFirmwareUpdate).noquote() << "running" << commandLine;
-    process->start(program, arguments, QIODevice::ReadWrite);
+    qCDebug(lcFirmwareUpdate) << "running" << toolPath() << arguments;
+    process->start(toolPath(), arguments, QIODevice::ReadWrite);
     if (!process->waitForStarted(toolStartTimeout))
         return toolNotStarted();
 
@@ -429,7 +423,6 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
         return Cancelled;
     if (cancelled) {
         // Cut off while flashing: the board stays in its bootloader.
-        restoreBus();
         return end(Cancelled);
     }
     onToolOutput();

@@ -132,8 +132,9 @@ private:
     Result jump(MotherBoard* motherBoard);
     Result flash(quint32 firmware);
     Result toolNotStarted();
-    // Back to all board kinds and notifications on, once, whatever the exit.
-    void restoreBus();
+    // Back to all board kinds and notifications on: end() does it for every
+    // exit; the steps call it earlier where it comes before their last words.
+    static void restoreBus();
     void log(KestrixStudio::LogLevel level, const QString& text);
 
     int bootloaderWait = DefaultBootloaderTimeout;
