@@ -1,5 +1,6 @@
 #include "updateoptions.h"
 
+#include "jobarguments.h"
 #include "widgetfactory.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,7 @@ const QString jsonOption = QStringLiteral("-json");
 
 bool is(const QString& argument, const QString& option)
 {
-    return argument.compare(option, Qt::CaseInsensitive) == 0;
+    return JobArguments::is(argument, option);
 }
 
 QString tr(const char* text)
@@ -25,11 +26,7 @@ QString tr(const char* text)
 
 bool UpdateOptions::requested(const QStringList& arguments)
 {
-    for (int i = 1; i < arguments.size(); ++i) {
-        if (is(arguments.at(i), jobOption))
-            return true;
-    }
-    return false;
+    return JobArguments::contains(arguments, jobOption);
 }
 
 bool UpdateOptions::parse(const QStringList& arguments)
@@ -61,20 +58,11 @@ bool UpdateOptions::parse(const QStringList& arguments)
         const QString value = arguments.value(++i);
         if (value.isEmpty() || value.startsWith(QLatin1Char('-')))
             return fail(tr("-board needs 'all' or board IDs such as 1,3."));
-        if (is(value, QStringLiteral("all"))) {
-            m_selection = AllBoards;
-            continue;
-        }
-        m_selection = NamedBoards;
-        const QStringList ids = value.split(QLatin1Char(','));
-        for (const QString& id : ids) {
-            bool ok = false;
-            const int board = id.trimmed().toInt(&ok, 10);
-            if (!ok || board < 0)
-                return fail(tr("-board needs 'all' or board IDs such as 1,3, not '%1'.").arg(value));
-            if (!m_boards.contains(board))
-                m_boards.append(board);
-        }
+        bool all = false;
+        const QString problem = JobArguments::parseBoards(value, &all, &m_boards);
+        if (!problem.isEmpty())
+            return fail(problem);
+        m_selection = all ? AllBoards : NamedBoards;
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #include "programoptions.h"
 
+#include "jobarguments.h"
 #include "widgetfactory.h"
 
 #include <QCoreApplication>
@@ -14,7 +15,7 @@ const QString jsonOption = QStringLiteral("-json");
 
 bool is(const QString& argument, const QString& option)
 {
-    return argument.compare(option, Qt::CaseInsensitive) == 0;
+    return JobArguments::is(argument, option);
 }
 
 bool isOption(const QString& argument)
@@ -32,11 +33,7 @@ QString tr(const char* text)
 
 bool ProgramOptions::requested(const QStringList& arguments)
 {
-    for (int i = 1; i < arguments.size(); ++i) {
-        if (is(arguments.at(i), programOption))
-            return true;
-    }
-    return false;
+    return JobArguments::contains(arguments, programOption);
 }
 
 bool ProgramOptions::parse(const QStringList& arguments)
@@ -52,8 +49,7 @@ bool ProgramOptions::parse(const QStringList& arguments)
     bool haveSlot = false;
 
     // Known before anything else, so an error after a faulty argument comes out as JSON too.
-    for (int i = 1; i < arguments.size(); ++i)
-        m_json = m_json || is(arguments.at(i), jsonOption);
+    m_json = JobArguments::contains(arguments, jsonOption);
 
     for (int i = 1; i < arguments.size(); ++i) {
         const QString argument = arguments.at(i);
@@ -79,19 +75,9 @@ bool ProgramOptions::parse(const QStringList& arguments)
             m_fileName = value;
         } else if (board) {
             haveBoard = true;
-            if (is(value, QStringLiteral("all"))) {
-                m_allBoards = true;
-                continue;
-            }
-            const QStringList ids = value.split(QLatin1Char(','));
-            for (const QString& id : ids) {
-                bool ok = false;
-                const int boardID = id.trimmed().toInt(&ok, 10);
-                if (!ok || boardID < 0)
-                    return fail(tr("-board needs a board ID, a list such as 1,3,5, or all; not '%1'.").arg(value));
-                if (!m_boardIDs.contains(boardID))
-                    m_boardIDs << boardID;
-            }
+            const QString problem = JobArguments::parseBoards(value, &m_allBoards, &m_boardIDs);
+            if (!problem.isEmpty())
+                return fail(problem);
         } else {
             haveSlot = true;
             bool ok = false;
