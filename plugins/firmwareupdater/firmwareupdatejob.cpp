@@ -3,6 +3,7 @@
 #include "connectable.h"
 #include "connectionmanager.h"
 #include "firmwareupdate.h"
+#include "jobinterrupt.h"
 #include "motherboard.h"
 #include "updateoptions.h"
 #include "widgetsignalbridge.h"
@@ -97,8 +98,16 @@ int FirmwareUpdateJob::run(const UpdateOptions& options)
         tr("Updating motherboards to firmware %1 (%2)")
             .arg(newest)
             .arg(QDir::toNativeSeparators(FirmwareUpdate::firmwarePath(newest))));
+    // Ctrl+C or SIGTERM ends the running update (the tool too) and the job.
+    JobInterrupt interrupt;
+    connect(&interrupt, &JobInterrupt::interrupted, this, [] {
+        if (FirmwareUpdate* update = FirmwareUpdate::active())
+            update->cancel();
+    });
     bool allNewest = true;
     for (int id : qAsConst(boards)) {
+        if (interrupt.isInterrupted())
+            break;
         MotherBoard* board = ConnectionManager::Instance()->motherBoard(id);
         const quint16 firmware = board ? board->getBoardFirmwareID() : 0;
         if (board && options.selection() == UpdateOptions::OutdatedBoards && firmware >= quint16(newest)) {
@@ -137,6 +146,13 @@ bool FirmwareUpdateJob::update(int boardID, quint32 newest)
     case FirmwareUpdate::LostDuringJump:
         result(boardID, QStringLiteral("disconnected"),
             tr("Board %1 left the bus during its update; its firmware is unknown").arg(shownID), details);
+        return false;
+    case FirmwareUpdate::Cancelled:
+        result(boardID, QStringLiteral("cancelled"),
+            tr("The update of board %1 was cancelled. If it waits in its bootloader, \"-updatefirmware -board %1\" "
+               "finishes it.")
+                .arg(shownID),
+            details);
         return false;
     case FirmwareUpdate::ToolFailed:
         details.insert(QStringLiteral("exitCode"), engine.exitCode());

@@ -3,6 +3,7 @@
 #include "batchprogrammer.h"
 #include "connectionmanager.h"
 #include "hexmodel.h"
+#include "jobinterrupt.h"
 #include "km4200controller.h"
 #include "moduleprogrammerlog.h"
 #include "motherboard.h"
@@ -38,6 +39,8 @@ int ProgrammingJob::run(const ProgramOptions& options)
 
 int ProgrammingJob::runOnLibrary(const ProgramOptions& options)
 {
+    // Ctrl+C or SIGTERM cancels the boards still running; a second one ends at once.
+    JobInterrupt interrupt;
     const int slot = options.slot();
     const QString path = QFileInfo(options.fileName()).absoluteFilePath();
     m_fileName = QFileInfo(path).fileName();
@@ -61,6 +64,7 @@ int ProgrammingJob::runOnLibrary(const ProgramOptions& options)
     connect(&batch, &BatchProgrammer::boardStepEnded, this, &ProgrammingJob::stepEnded);
     connect(&batch, &BatchProgrammer::boardFinished, this,
         [this, slot](int boardID, const ProgrammingEngine::Result& result) { boardFinished(boardID, slot, result); });
+    connect(&interrupt, &JobInterrupt::interrupted, &batch, &BatchProgrammer::cancel);
     QEventLoop loop;
     bool allGood = false;
     connect(&batch, &BatchProgrammer::finished, &loop, [&](const BatchProgrammer::Summary& summary) {

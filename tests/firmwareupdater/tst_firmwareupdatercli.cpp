@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <csignal>
+
 // "-updatefirmware" in an installation of its own (bin/ with the executable,
 // the plug-in, dfu-programmer and hex/KestrixFirmware_12.hex) on a bench with
 // two outdated boards, a current one and one whose bootloader never reports.
@@ -202,6 +204,41 @@ private slots:
         QFile file(path("bench/bench.ini"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), bench);
+    }
+
+    // Ctrl+C or SIGTERM while the tool runs: the tool is ended, the board is
+    // reported cancelled with how to finish it, status 1.
+    void interrupted_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+    void interrupted()
+    {
+        QFETCH(int, signal);
+        writeBench("[bench]\nbootloaderDelayMs=30\ntoolMs=20000\n\n[board1]\nid=1\nfirmware=10\n");
+        QProcess process;
+        process.setProcessEnvironment(environment(5000));
+        QByteArray output;
+        bool sent = false;
+        connect(&process, &QProcess::readyReadStandardOutput, this, [&] {
+            output += process.readAllStandardOutput();
+            if (!sent && output.contains("Starting update of board 1"))
+                sent = ::kill(pid_t(process.processId()), signal) == 0; // once: a second signal ends at once
+        });
+        process.start(path("bin/kestrix-studio"), { "-updatefirmware", "-json" });
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 15000);
+        output += process.readAllStandardOutput();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        const QJsonObject last = QJsonDocument::fromJson(output.trimmed().split('\n').last()).object();
+        QCOMPARE(last["result"].toString(), QString("cancelled"));
+        QVERIFY(last["message"].toString().contains("-updatefirmware -board 1"));
+        // No tool left running.
+        const QString tool = QFileInfo(path("bin/dfu-programmer")).canonicalFilePath();
+        for (const QFileInfo& entry : QDir("/proc").entryInfoList(QDir::Dirs))
+            QVERIFY(entry.fileName().toInt() == 0 || QFileInfo(entry.filePath() + "/exe").symLinkTarget() != tool);
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <csignal>
 #include <sys/stat.h>
 
 // The "-program" job run by the real executable, which loads the plug-in
@@ -145,6 +146,45 @@ private slots:
         }
         QVERIFY(progressLines > 6);
         QCOMPARE(results, (QMap<int, QString> { { 1, "programmed" }, { 3, "failed" }, { 5, "disconnected" } }));
+    }
+
+    // Ctrl+C or SIGTERM while several boards compare: every board ends
+    // cancelled, nothing is written afterwards, status 1.
+    void interrupted_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+    void interrupted()
+    {
+        QFETCH(int, signal);
+        HexModel image;
+        image.write(0x300, QByteArray(1000, 'S'));
+        bench.addFile("signal.hex", HexWriter::write(image));
+        bench.write(motherboard(6) + motherboard(7), 1000);
+        QProcess process;
+        start(&process, { "-program", "signal.hex", "-board", "6,7", "-json" });
+        QByteArray output;
+        bool sent = false;
+        connect(&process, &QProcess::readyReadStandardOutput, this, [&] {
+            output += process.readAllStandardOutput();
+            if (!sent && output.contains(R"("board":7,"percent":10,"step":"comparing")"))
+                sent = ::kill(pid_t(process.processId()), signal) == 0; // once: a second signal ends at once
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 15000);
+        output += process.readAllStandardOutput();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        QStringList results;
+        for (const QByteArray& line : output.trimmed().split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.contains("result"))
+                results << object["result"].toString();
+        }
+        QCOMPARE(results, QStringList({ "cancelled", "cancelled" }));
+        QTest::qWait(1200); // longer than a step: a run going on unseen would write now
+        QVERIFY(QDir(bench.filePath("bench.memory")).entryList({ "board6*", "board7*" }).isEmpty());
     }
 };
 
