@@ -111,7 +111,8 @@ KestrixStudio::CommandlineProcessing ModuleProgrammerPlugin::processCommandLine(
     const bool parsed = options.parse(arguments);
     ProgrammingJob job(&out, options.json());
     if (!parsed) {
-        job.error(tr("%1 Usage: %2 -program <file.hex> -board <id>|<id>,<id>...|all [-slot 0..3] [-json]")
+        job.error(tr("%1 Usage: %2 -program <file.hex> -board <id>|<id>,<id>...|all|new [-count N] [-slot 0..3] "
+                     "[-json]")
                       .arg(options.errorString(),
                           QFileInfo(arguments.value(0, QStringLiteral("kestrix-studio"))).fileName()));
         setExitCode(ProgrammingJob::ExitBadInput);
@@ -134,7 +135,10 @@ void ModuleProgrammerPlugin::printUsage(QString applicationName, QString module)
            "holds the file afterwards, 1 when any board failed, 2 for bad arguments, an unknown "
            "board or a bad file (a regular file of at most 16 MiB), decided before anything is written."));
     BaseWidget::printRow(QStringLiteral("  -board <ids>"),
-        tr("Required: a board ID, a list such as 1,3,5, or all (every connected motherboard)."));
+        tr("Required: a board ID, a list such as 1,3,5, all (every connected motherboard), or new (each "
+           "motherboard plugged in from now on, once per connection; boards connected at the start are not "
+           "touched; ends on Ctrl+C or after -count boards)."));
+    BaseWidget::printRow(QStringLiteral("  -count <n>"), tr("With -board new: end after n boards."));
     BaseWidget::printRow(
         QStringLiteral("  -slot <0..3>"), tr("0 module (default), 1 extension board, 2 ISP, 3 external module."));
     BaseWidget::printRow(QStringLiteral("  -json"),

@@ -10,6 +10,7 @@
 #include "programmingreport.h"
 #include "programoptions.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -51,8 +52,8 @@ int ProgrammingJob::runOnLibrary(const ProgramOptions& options)
         error(tr("cannot read the HEX file %1: %2").arg(QDir::toNativeSeparators(path), read.reason));
         return ExitBadInput;
     }
-    const QList<int> boards = chooseBoards(options);
-    if (boards.isEmpty())
+    const QList<int> boards = options.newBoards() ? QList<int>() : chooseBoards(options);
+    if (boards.isEmpty() && !options.newBoards())
         return ExitBadInput;
     if (!m_json)
         line(tr("Read %1 (%2 bytes)").arg(QDir::toNativeSeparators(path)).arg(image.byteCount()));
@@ -69,9 +70,33 @@ int ProgrammingJob::runOnLibrary(const ProgramOptions& options)
     bool allGood = false;
     connect(&batch, &BatchProgrammer::finished, &loop, [&](const BatchProgrammer::Summary& summary) {
         allGood = summary.allGood();
+        if (options.newBoards())
+            printSummary(summary);
         loop.quit();
     });
-    batch.start(boards, slot, image);
+    if (options.newBoards()) {
+        // Each connection from now on, until -count boards or Ctrl+C.
+        connect(&batch, &BatchProgrammer::disarmed, this, [this](const QString& reason) {
+            if (m_json)
+                json({ { QStringLiteral("armed"), false }, { QStringLiteral("message"), reason } });
+            else
+                line(tr("No more boards are taken: %1").arg(reason));
+        });
+        const QString digest = QString::fromLatin1(BatchProgrammer::fileDigest(path));
+        if (m_json) {
+            json({ { QStringLiteral("armed"), true }, { QStringLiteral("file"), QDir::toNativeSeparators(path) },
+                { QStringLiteral("sha256"), digest }, { QStringLiteral("slot"), slot },
+                { QStringLiteral("count"), options.count() } });
+        } else {
+            line(tr("Armed: each motherboard plugged in from now on gets %1 (SHA-256 %2...) in its %3; %4")
+                     .arg(m_fileName, digest.left(12), ProgrammingEngine::slotName(slot),
+                         options.count() > 0 ? tr("ends after %n board(s) or on Ctrl+C.", nullptr, options.count())
+                                             : tr("Ctrl+C ends.")));
+        }
+        batch.arm(path, slot, image, options.count());
+    } else {
+        batch.start(boards, slot, image);
+    }
     if (batch.isRunning())
         loop.exec();
     qCDebug(lcModuleProgrammer) << "job on" << boards << "ends; all good:" << allGood;
@@ -145,10 +170,26 @@ void ProgrammingJob::boardFinished(int boardID, int slot, const ProgrammingEngin
     const QString message = ProgrammingReport::describe(result, m_fileName, boardID, slot);
     const QString name = ProgrammingReport::resultName(result);
     if (m_json) {
+        const QDateTime now = QDateTime::currentDateTime();
         json({ { QStringLiteral("board"), boardID }, { QStringLiteral("slot"), slot },
-            { QStringLiteral("result"), name }, { QStringLiteral("message"), message } });
+            { QStringLiteral("result"), name }, { QStringLiteral("message"), message },
+            { QStringLiteral("time"), now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs) } });
     } else {
         line(tr("Board %1: %2: %3").arg(boardID).arg(name, message));
+    }
+}
+
+void ProgrammingJob::printSummary(const BatchProgrammer::Summary& summary)
+{
+    const int programmed = summary.counts.value(QStringLiteral("programmed"));
+    const int unchanged = summary.counts.value(QStringLiteral("unchanged"));
+    const int failed = summary.boards - programmed - unchanged;
+    if (m_json) {
+        json({ { QStringLiteral("summary"),
+            QJsonObject { { QStringLiteral("programmed"), programmed }, { QStringLiteral("unchanged"), unchanged },
+                { QStringLiteral("failed"), failed } } } });
+    } else {
+        line(tr("Done: %1 programmed, %2 unchanged, %3 failed.").arg(programmed).arg(unchanged).arg(failed));
     }
 }
 

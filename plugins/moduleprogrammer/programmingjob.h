@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batchprogrammer.h"
 #include "programmingengine.h"
 
 #include <QJsonObject>
@@ -38,6 +39,7 @@ private:
     void stepEnded(int boardID, ProgrammingEngine::Step step, quint32 status);
     void progress(int boardID, ProgrammingEngine::Step step, int percent);
     void boardFinished(int boardID, int slot, const ProgrammingEngine::Result& result);
+    void printSummary(const BatchProgrammer::Summary& summary);
     void line(const QString& text);
     void json(const QJsonObject& object);
 

@@ -6,6 +6,7 @@
 
 // The options of the command-line job
 //   -program <file.hex> -board <id>|<id>,<id>...|all [-slot 0..3] [-json]
+//   -program <file.hex> -board new [-count N] [-slot 0..3] [-json]
 // Option names match in any letter case. The shell's own start-up options
 // may appear as well and are passed over.
 class ProgramOptions
@@ -24,6 +25,10 @@ public:
     QList<int> boardIDs() const { return m_boardIDs; }
     // "-board all": every connected motherboard.
     bool allBoards() const { return m_allBoards; }
+    // "-board new": each motherboard plugged in from now on, -count of them
+    // (0: until Ctrl+C or SIGTERM).
+    bool newBoards() const { return m_newBoards; }
+    int count() const { return m_count; }
     int slot() const { return m_slot; }
     // One JSON object per line on standard output.
     bool json() const { return m_json; }
@@ -35,6 +40,8 @@ private:
     QString m_fileName;
     QList<int> m_boardIDs;
     bool m_allBoards = false;
+    bool m_newBoards = false;
+    int m_count = 0;
     int m_slot = 0;
     bool m_json = false;
     QString m_error;

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -185,6 +186,66 @@ private slots:
         QCOMPARE(results, QStringList({ "cancelled", "cancelled" }));
         QTest::qWait(1200); // longer than a step: a run going on unseen would write now
         QVERIFY(QDir(bench.filePath("bench.memory")).entryList({ "board6*", "board7*" }).isEmpty());
+    }
+
+    // -board new: each connection once (the same ID twice, two at once),
+    // boards connected at the start untouched, -count ends it; a changed
+    // file ends it too.
+    void newBoards_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<QStringList>("results");
+        QTest::newRow("count") << "count" << QStringList { "2=programmed", "2=unchanged", "3=programmed" };
+        QTest::newRow("file changes") << "file" << QStringList();
+    }
+    void newBoards()
+    {
+        QFETCH(QString, ending);
+        HexModel image;
+        image.write(0x500, QByteArray(700, 'P'));
+        bench.addFile("production.hex", HexWriter::write(image));
+        QDir(bench.filePath("bench.memory")).removeRecursively();
+        const QString one = motherboard(1);
+        bench.write(one);
+        QProcess process;
+        start(&process, { "-program", "production.hex", "-board", "new", "-count", "3", "-json" });
+        QByteArray output;
+        int stage = 0;
+        const auto next = [&](const QString& devices) {
+            ++stage;
+            bench.write(devices);
+        };
+        connect(&process, &QProcess::readyReadStandardOutput, this, [&] {
+            output += process.readAllStandardOutput();
+            if (stage == 0 && output.contains(R"("armed":true)")) {
+                if (ending == "file")
+                    bench.addFile("production.hex", ":0100000001FE\n:00000001FF\n");
+                else
+                    next(one + motherboard(2));
+            } else if (stage == 1 && output.contains(R"("result":"programmed")")) {
+                next(one); // unplugged, then the same ID again
+                QTimer::singleShot(600, this, [&] { next(one + motherboard(2)); });
+            } else if (stage == 3 && output.contains(R"("result":"unchanged")")) {
+                next(one + motherboard(2) + motherboard(3) + motherboard(4)); // two at once; the limit takes one
+            }
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 20000);
+        output += process.readAllStandardOutput();
+        QCOMPARE(process.exitCode(), 0);
+        QStringList results;
+        QJsonObject summary;
+        for (const QByteArray& line : output.trimmed().split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.contains("result"))
+                results << QString("%1=%2").arg(object["board"].toInt()).arg(object["result"].toString());
+            if (object.contains("summary"))
+                summary = object["summary"].toObject();
+        }
+        QTEST(results, "results");
+        QCOMPARE(summary["programmed"].toInt() + summary["unchanged"].toInt(), results.size());
+        QCOMPARE(summary["failed"].toInt(), 0);
+        // Connected at the start, or past the limit: never touched.
+        QVERIFY(QDir(bench.filePath("bench.memory")).entryList({ "board1*", "board4*" }).isEmpty());
     }
 };
 
