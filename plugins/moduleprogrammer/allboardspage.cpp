@@ -10,6 +10,7 @@
 #include "programmersettings.h"
 #include "programmingreport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
@@ -24,6 +25,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -52,12 +55,14 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
 {
     m_batch->setOwner(tr("the All boards page"));
     connect(m_batch, &BatchProgrammer::boardStep, this, [this](int boardID, ProgrammingEngine::Step step) {
-        Row& row = m_rows[boardID];
+        Row& row = rowOf(boardID);
         setCell(row.row, ColumnStep, ProgrammingEngine::stepName(step));
         row.bar->setValue(0);
     });
     connect(m_batch, &BatchProgrammer::boardProgress, this,
-        [this](int boardID, ProgrammingEngine::Step, int percent) { m_rows[boardID].bar->setValue(percent); });
+        [this](int boardID, ProgrammingEngine::Step, int percent) { rowOf(boardID).bar->setValue(percent); });
+    connect(m_batch, &BatchProgrammer::boardArrived, this, &AllBoardsPage::boardArrived);
+    connect(m_batch, &BatchProgrammer::disarmed, this, &AllBoardsPage::disarmed);
     connect(m_batch, &BatchProgrammer::boardFinished, this, &AllBoardsPage::boardFinished);
     connect(m_batch, &BatchProgrammer::finished, this, &AllBoardsPage::batchFinished);
     setMaximumWidth(QWIDGETSIZE_MAX); // the table needs the room
@@ -89,6 +94,29 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     m_programButton = new QPushButton(tr("Program"), programBox);
     m_programButton->setObjectName(QStringLiteral("programButton"));
     m_programButton->setDefault(true);
+    // Explicit, visible and bounded: off at every start, never remembered.
+    m_productionSwitch = new QCheckBox(tr("Program each board as it is plugged in"), programBox);
+    m_productionSwitch->setObjectName(QStringLiteral("productionSwitch"));
+    m_productionSwitch->setToolTip(tr("Boards connected now are left alone; each board plugged in from now on is "
+                                      "programmed once with the file and slot above."));
+    m_limitSpin = new QSpinBox(programBox);
+    m_limitSpin->setObjectName(QStringLiteral("limitSpin"));
+    m_limitSpin->setRange(0, 100000);
+    m_limitSpin->setSpecialValueText(tr("no limit"));
+    m_limitSpin->setSuffix(tr(" boards"));
+    auto* production = new QHBoxLayout;
+    production->addWidget(m_productionSwitch);
+    production->addStretch(1);
+    production->addWidget(new QLabel(tr("Stop after:"), programBox));
+    production->addWidget(m_limitSpin);
+    form->addRow(production);
+    m_armedLabel = new QLabel(programBox);
+    m_armedLabel->setObjectName(QStringLiteral("armedLabel"));
+    m_armedLabel->setWordWrap(true);
+    m_armedLabel->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    m_armedLabel->hide();
+    form->addRow(m_armedLabel);
+
     m_stopButton = new QPushButton(tr("Stop"), programBox);
     m_stopButton->setObjectName(QStringLiteral("stopButton"));
     m_saveButton = new QPushButton(tr("Save report..."), programBox);
@@ -130,6 +158,7 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
 
     connect(m_programButton, &QPushButton::clicked, this, &AllBoardsPage::program);
     connect(m_stopButton, &QPushButton::clicked, this, &AllBoardsPage::stop);
+    connect(m_productionSwitch, &QCheckBox::toggled, this, &AllBoardsPage::setProduction);
     connect(m_saveButton, &QPushButton::clicked, this, &AllBoardsPage::saveReportAs);
     connect(m_chooser, &HexFileChooser::returnPressed, this, &AllBoardsPage::program);
 
@@ -174,15 +203,24 @@ QList<int> AllBoardsPage::connectedBoards() const
     return ConnectionManager::Instance()->motherBoards().keys();
 }
 
-AllBoardsPage::Row& AllBoardsPage::rowFor(int boardID)
+AllBoardsPage::Row& AllBoardsPage::rowOf(int boardID)
 {
-    Row& row = m_rows[boardID];
+    return m_rows[m_current.value(boardID, boardID)];
+}
+
+AllBoardsPage::Row& AllBoardsPage::rowFor(int boardID, int key)
+{
+    if (key < 0)
+        key = boardID;
+    Row& row = m_rows[key];
+    row.boardID = boardID;
+    m_current.insert(boardID, key);
     if (row.row >= 0)
         return row;
-    // Rows in board order.
+    // Rows in key order: boards of a run by ID, then each production run as it came.
     int index = 0;
     for (const auto& [other, otherRow] : m_rows) {
-        if (other < boardID && otherRow.row >= 0)
+        if (other < key && otherRow.row >= 0)
             ++index;
     }
     for (auto& [other, otherRow] : m_rows) {
@@ -215,8 +253,11 @@ void AllBoardsPage::boardUpdate()
 {
     const QList<int> boards = connectedBoards();
     for (int boardID : boards) {
-        const bool known = m_rows.count(boardID) && m_rows[boardID].row >= 0;
-        Row& row = rowFor(boardID);
+        // Armed, a board that comes gets a row of its own run.
+        if (m_batch->isArmed() && !m_current.contains(boardID))
+            continue;
+        const bool known = m_current.contains(boardID);
+        Row& row = m_current.contains(boardID) ? rowOf(boardID) : rowFor(boardID);
         if (row.running || !row.result.isEmpty()) {
             // The row belongs to its run: it keeps the module that was programmed.
             if (row.left) {
@@ -237,8 +278,8 @@ void AllBoardsPage::boardUpdate()
     // Idle boards that left and have nothing to report go.
     for (auto it = m_rows.begin(); it != m_rows.end();) {
         Row& row = it->second;
-        if (boards.contains(it->first) || row.running || !row.result.isEmpty()) {
-            if (!boards.contains(it->first) && !row.running) {
+        if (boards.contains(row.boardID) || row.running || !row.result.isEmpty()) {
+            if (!boards.contains(row.boardID) && !row.running) {
                 row.left = true;
                 setCell(row.row, ColumnStep, tr("not connected"));
             }
@@ -250,6 +291,8 @@ void AllBoardsPage::boardUpdate()
             if (otherRow.row > row.row)
                 --otherRow.row;
         }
+        if (m_current.value(row.boardID) == it->first)
+            m_current.remove(row.boardID);
         it = m_rows.erase(it);
     }
     if (!isProgramming())
@@ -258,15 +301,13 @@ void AllBoardsPage::boardUpdate()
         showStatus(tr("No motherboard is connected."), true);
 }
 
-void AllBoardsPage::program()
+QString AllBoardsPage::checkedFile()
 {
-    if (isProgramming())
-        return;
     const QString typed = fileName();
     if (typed.isEmpty()) {
         showStatus(tr("Choose the HEX file to program first."), true);
         m_chooser->pathEdit()->setFocus();
-        return;
+        return QString();
     }
     const QString path = QFileInfo(QDir::fromNativeSeparators(typed)).absoluteFilePath();
     HexModel image;
@@ -275,31 +316,46 @@ void AllBoardsPage::program()
         const QString message = tr("Cannot read the HEX file %1: %2").arg(QDir::toNativeSeparators(path), read.reason);
         emit logmessage(KestrixStudio::LogError, message);
         showStatus(message, true);
-        return;
+        return QString();
     }
+    return path;
+}
+
+void AllBoardsPage::startRun(const QString& path, int slot)
+{
+    if (m_settings) {
+        m_settings->setLastFile(PageBoardID, QDir::toNativeSeparators(path));
+        m_settings->setLastSlot(PageBoardID, slot);
+    }
+    m_runDigest = BatchProgrammer::fileDigest(path);
+    m_runFile = QDir::toNativeSeparators(path);
+    m_runSlot = slot;
+    // A fresh table: the rows of this run only.
+    m_rows.clear();
+    m_current.clear();
+    m_table->setRowCount(0);
+    setRunning(true);
+}
+
+void AllBoardsPage::program()
+{
+    if (isProgramming())
+        return;
+    const QString path = checkedFile();
+    if (path.isEmpty())
+        return;
     const QList<int> boards = connectedBoards();
     if (boards.isEmpty()) {
         showStatus(tr("No motherboard is connected."), true);
         return;
     }
+    HexModel image;
+    ProgrammingEngine::readHexFile(path, &image);
     const int slot = m_slotCombo->currentData().toInt();
-    if (m_settings) {
-        m_settings->setLastFile(PageBoardID, QDir::toNativeSeparators(path));
-        m_settings->setLastSlot(PageBoardID, slot);
-    }
-    QFile file(path);
-    m_runDigest = file.open(QIODevice::ReadOnly)
-        ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex()
-        : QByteArray();
-    m_runFile = QDir::toNativeSeparators(path);
-
-    // A fresh table: the rows of this run only.
-    m_rows.clear();
-    m_table->setRowCount(0);
+    startRun(path, slot);
     emit logmessage(KestrixStudio::LogStatus,
         tr("Programming %1 into the %2 of %n board(s)", nullptr, boards.size())
             .arg(QFileInfo(path).fileName(), ProgrammingEngine::slotName(slot)));
-    setRunning(true);
     showStatus(tr("Programming %1 ...").arg(QFileInfo(path).fileName()));
     for (int boardID : boards) {
         Row& row = rowFor(boardID);
@@ -314,7 +370,7 @@ void AllBoardsPage::program()
 
 void AllBoardsPage::boardFinished(int boardID, const ProgrammingEngine::Result& result)
 {
-    Row& row = m_rows[boardID];
+    Row& row = rowOf(boardID);
     row.running = false;
     const QString reason = ProgrammingReport::reason(result);
     if (result.outcome == ProgrammingEngine::OutcomeFailed || result.outcome == ProgrammingEngine::OutcomeDisconnected)
@@ -322,14 +378,18 @@ void AllBoardsPage::boardFinished(int boardID, const ProgrammingEngine::Result& 
     endRow(row, ProgrammingReport::resultName(result), reason);
     if (result.succeeded())
         row.bar->setValue(100);
+    ++m_counts[ProgrammingReport::resultName(result)];
+    showArmed();
 }
 
 void AllBoardsPage::batchFinished(const BatchProgrammer::Summary& summary)
 {
     setRunning(false);
-    const QString text = tr("Done: %1.").arg(summary.text());
-    emit logmessage(summary.allGood() ? KestrixStudio::LogStatus : KestrixStudio::LogError, text);
-    showStatus(text, !summary.allGood());
+    const QString done = summary.boards == 0 ? tr("No board was programmed.") : tr("Done: %1.").arg(summary.text());
+    emit logmessage(summary.allGood() ? KestrixStudio::LogStatus : KestrixStudio::LogError, done);
+    // Why an armed session ended stays in view.
+    showStatus(m_disarmReason.isEmpty() ? done : tr("%1 %2").arg(m_disarmReason, done), !summary.allGood());
+    m_disarmReason.clear();
 }
 
 void AllBoardsPage::endRow(Row& row, const QString& result, const QString& reason)
@@ -349,8 +409,77 @@ void AllBoardsPage::stop()
     m_batch->cancel();
 }
 
+void AllBoardsPage::setProduction(bool on)
+{
+    if (!on) {
+        m_batch->disarm(tr("Switched off."));
+        return;
+    }
+    if (isProgramming())
+        return;
+    const QString path = checkedFile();
+    if (path.isEmpty()) {
+        const QSignalBlocker blocker(m_productionSwitch);
+        m_productionSwitch->setChecked(false);
+        return;
+    }
+    HexModel image;
+    ProgrammingEngine::readHexFile(path, &image);
+    const int slot = m_slotCombo->currentData().toInt();
+    startRun(path, slot);
+    m_counts.clear();
+    m_batch->arm(path, slot, image, m_limitSpin->value());
+    m_productionSwitch->setEnabled(true); // switching it off ends the arming
+    emit logmessage(KestrixStudio::LogStatus,
+        tr("Armed: each motherboard plugged in from now on gets %1 in its %2")
+            .arg(QFileInfo(path).fileName(), ProgrammingEngine::slotName(slot)));
+    showArmed();
+}
+
+void AllBoardsPage::boardArrived(int boardID)
+{
+    Row& row = rowFor(boardID, RunKeyBase + ++m_runNumber);
+    row.slot = m_runSlot;
+    row.module = ConnectionManager::Instance()->motherBoard(boardID)->moduleName();
+    row.started = QDateTime::currentDateTime();
+    row.running = true;
+    setCell(row.row, ColumnModule, row.module);
+    m_table->scrollToItem(m_table->item(row.row, ColumnBoard));
+}
+
+void AllBoardsPage::disarmed(const QString& reason)
+{
+    {
+        const QSignalBlocker blocker(m_productionSwitch);
+        m_productionSwitch->setChecked(false);
+    }
+    m_armedLabel->hide();
+    m_disarmReason = tr("No more boards are programmed as they are plugged in: %1").arg(reason);
+    emit logmessage(KestrixStudio::LogStatus, m_disarmReason);
+    showStatus(m_disarmReason);
+}
+
+void AllBoardsPage::showArmed()
+{
+    if (!m_batch->isArmed())
+        return;
+    m_armedLabel->setText(
+        tr("Armed: %1 (SHA-256 %2...) into the %3 of each board plugged in. Programmed %4, "
+           "unchanged %5, failed %6.")
+            .arg(QFileInfo(m_runFile).fileName(), QString::fromLatin1(m_runDigest.left(12)),
+                ProgrammingEngine::slotName(m_runSlot))
+            .arg(m_counts.value(QStringLiteral("programmed")))
+            .arg(m_counts.value(QStringLiteral("unchanged")))
+            .arg(m_counts.value(QStringLiteral("failed")) + m_counts.value(QStringLiteral("cancelled"))
+                + m_counts.value(QStringLiteral("disconnected"))));
+    m_armedLabel->show();
+}
+
 void AllBoardsPage::setRunning(bool running)
 {
+    // Armed or running: one file, one slot, until it ends.
+    m_productionSwitch->setEnabled(!running || m_batch->isArmed());
+    m_limitSpin->setEnabled(!running);
     m_programButton->setEnabled(!running && !connectedBoards().isEmpty());
     m_stopButton->setEnabled(running);
     m_saveButton->setEnabled(!running && !m_rows.empty());
@@ -367,8 +496,8 @@ void AllBoardsPage::showStatus(const QString& text, bool error)
 QString AllBoardsPage::report() const
 {
     QStringList lines { QStringLiteral("board,module,slot,file,file SHA-256,result,reason,start,end") };
-    for (const auto& [boardID, row] : m_rows) {
-        const QStringList fields { QString::number(boardID & 0xff), row.module, QString::number(row.slot), m_runFile,
+    for (const auto& [key, row] : m_rows) {
+        const QStringList fields { QString::number(row.boardID), row.module, QString::number(row.slot), m_runFile,
             QString::fromLatin1(m_runDigest), row.result.isEmpty() ? QStringLiteral("not programmed") : row.result,
             row.reason, isoTime(row.started), isoTime(row.ended) };
         QStringList quoted;

@@ -11,10 +11,12 @@
 
 class HexFileChooser;
 class ProgrammerSettings;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QTableWidget;
 
 // Programs one HEX file into the same module slot of every connected
@@ -49,11 +51,17 @@ public slots:
     void boardUpdate() override;
     void program();
     void stop();
+    // The switch "Program each board as it is plugged in".
+    void setProduction(bool on);
     void browse();
     void saveReportAs();
 
 private:
+    // Rows of production runs come after the boards' rows, in arrival order.
+    static constexpr int RunKeyBase = 1000;
+
     struct Row {
+        int boardID = 0;
         int row = -1;
         int slot = 0;
         QString module;
@@ -67,7 +75,15 @@ private:
     };
 
     QList<int> connectedBoards() const;
-    Row& rowFor(int boardID);
+    // The row of a board's current run; rowFor makes it (key: the board ID, or a production run's).
+    Row& rowOf(int boardID);
+    Row& rowFor(int boardID, int key = -1);
+    // The typed file, read and checked; empty after saying what is wrong.
+    QString checkedFile();
+    void startRun(const QString& path, int slot);
+    void boardArrived(int boardID);
+    void disarmed(const QString& reason);
+    void showArmed();
     void setCell(int row, Column column, const QString& text);
     void boardFinished(int boardID, const ProgrammingEngine::Result& result);
     void batchFinished(const BatchProgrammer::Summary& summary);
@@ -84,7 +100,15 @@ private:
     QTableWidget* m_table;
     QLabel* m_statusLabel;
 
-    std::map<int, Row> m_rows; // by board ID
+    std::map<int, Row> m_rows; // by key
+    QMap<int, int> m_current; // board ID to the key of its current row
+    QMap<QString, int> m_counts; // results while armed
+    int m_runNumber = 0;
+    int m_runSlot = 0;
+    QString m_disarmReason;
+    QCheckBox* m_productionSwitch;
+    QSpinBox* m_limitSpin;
+    QLabel* m_armedLabel;
     BatchProgrammer* m_batch;
     QString m_runFile; // of the last run
     QByteArray m_runDigest;

@@ -8,6 +8,7 @@
 #include "testsupport.h"
 #include "widgetfactory.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTableWidget>
 
 using TestSupport::ModalAnswer;
@@ -32,6 +34,10 @@ class TestModuleProgrammer : public QObject
     QStringList boxTitles;
 
     QString status() const { return page->findChild<QLabel*>("statusLabel")->text(); }
+    static HexModel board1Memory()
+    {
+        return ConnectionManager::Instance()->motherBoard(1)->getModule(0)->memory(KTModule::MemoryNormal);
+    }
     QPushButton* programButton() const { return page->findChild<QPushButton*>("programButton"); }
     // Board 1's page, or with index 0 the All boards page.
     void openPage(const QString& hex, int slot = 0, int index = 1)
@@ -278,6 +284,58 @@ private slots:
         QCOMPARE(ProgrammingEngine::readHexFile(hex, &image).outcome, ProgrammingEngine::OutcomeNone);
         auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1));
         QVERIFY(board->getModule(0)->memory(KTModule::MemoryNormal).sameContent(image));
+    }
+
+    // Armed, the page programs each connection once as it comes (the same
+    // ID twice is two runs), leaves connected boards alone, and ends when
+    // the file changes on disk or at the limit.
+    void allBoardsProduction_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QStringList>("rows"); // board=result
+        QTest::newRow("until the file changes") << 0 << QStringList { "2=programmed", "2=unchanged" };
+        QTest::newRow("limit of one board") << 1 << QStringList { "2=programmed" };
+    }
+    void allBoardsProduction()
+    {
+        QFETCH(int, limit);
+        QFETCH(QStringList, rows);
+        const QString hex = bench->addFile("demo.hex");
+        bench->open(motherboard(1));
+        openPage(hex, 0, 0);
+        auto* table = page->findChild<QTableWidget*>("boardTable");
+        const auto listed = [table] {
+            QStringList texts;
+            for (int row = 0; row < table->rowCount(); ++row) {
+                // Runs only; idle boards are listed too once the arming has ended.
+                if (const QTableWidgetItem* result = table->item(row, 4))
+                    texts << table->item(row, 0)->text() + "=" + result->text().section(':', 0, 0);
+            }
+            return texts;
+        };
+        page->findChild<QSpinBox*>("limitSpin")->setValue(limit);
+        auto* armed = page->findChild<QCheckBox*>("productionSwitch");
+        armed->click();
+        QVERIFY(armed->isChecked());
+        QVERIFY(page->findChild<QLabel*>("armedLabel")->text().startsWith("Armed: demo.hex"));
+        QVERIFY(listed().isEmpty()); // board 1 was there before: left alone
+
+        QVERIFY(bench->replug(motherboard(1) + motherboard(2)));
+        QTRY_COMPARE(listed(), QStringList { "2=programmed" });
+        QVERIFY(bench->replug(motherboard(1)));
+        QVERIFY(bench->replug(motherboard(1) + motherboard(2)));
+        QTRY_COMPARE(listed(), rows);
+        if (limit == 0) {
+            bench->addFile("demo.hex", ":0100000001FE\n:00000001FF\n");
+            QTRY_VERIFY(!armed->isChecked());
+            QVERIFY2(status().contains("demo.hex changed on disk"), qPrintable(status()));
+        } else {
+            QVERIFY(!armed->isChecked());
+            QVERIFY2(status().contains("limit"), qPrintable(status()));
+        }
+        QTRY_VERIFY(programButton()->isEnabled());
+        QCOMPARE(listed(), rows);
+        QVERIFY(board1Memory().isEmpty());
     }
 
     // A .hex or .ihx file dropped anywhere on either programmer page becomes its file; not while it programs.
