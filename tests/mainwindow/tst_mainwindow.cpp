@@ -82,7 +82,7 @@ struct SelectionUnlock : MenuView {
 // skipped. Records the board each box asks about.
 struct BoxAnswers : QObject {
     QMessageBox::StandardButton answer;
-    bool changeBoards;
+    bool changeBoards = false;
     QList<int> boards;
     int nested = 0, polls = 0;
     QPointer<QMessageBox> current;
