@@ -42,9 +42,12 @@ DeviceView::DeviceView(int categoryMask, QWidget* parent)
         { kt6xProgrammingItem, ShowKT6xProgramming },
     };
 
-    for (const auto& h : headings)
+    // Expanded one by one: expandAll() lays the whole tree out at once, which
+    // showing it does again.
+    for (const auto& h : headings) {
         addTopLevelItem(h.item);
-    expandAll();
+        h.item->setExpanded(true);
+    }
 
     // Only the first device tree takes the selection; its page is the one
     // the window starts with, so nothing is emitted.

@@ -13,9 +13,12 @@ EvaluationView::EvaluationView(QWidget* parent)
     // The features tree never takes the selection, it only lets go of it.
     highlight(selectedItem, false);
 
+    // Expanded one by one: expandAll() lays the whole tree out at once, which
+    // showing it does again.
     addTopLevelItem(features24GHzItem);
     addTopLevelItem(bluetoothItem);
-    expandAll();
+    features24GHzItem->setExpanded(true);
+    bluetoothItem->setExpanded(true);
 }
 
 EvaluationView::~EvaluationView() = default;

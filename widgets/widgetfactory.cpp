@@ -22,14 +22,20 @@
 #include <QVector>
 #include <QtDebug>
 
+#include <algorithm>
+
 #if defined(Q_OS_WIN)
 #include <windows.h>
 #elif defined(Q_OS_UNIX)
 #include <dlfcn.h>
 #endif
 #if defined(Q_OS_LINUX)
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 // Off by default: users see nothing. Plug-in authors switch it on with
@@ -79,27 +85,30 @@ void keepMapped(const QString& path)
 bool segmentsInFile(const QString& path, QString* fault)
 {
 #if defined(Q_OS_LINUX)
-    // Unbuffered: two small reads, not two buffer fills.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        *fault = file.errorString();
+    // Plain reads at known offsets: this runs once per candidate file.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat status;
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        *fault = qt_error_string(errno);
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
-    const qint64 size = file.size();
+    const qint64 size = status.st_size;
     ElfW(Ehdr) header;
-    if (file.read(reinterpret_cast<char*>(&header), sizeof header) != qint64(sizeof header)
-        || memcmp(header.e_ident, ELFMAG, SELFMAG) != 0
-        || header.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32)
-        || header.e_phentsize != sizeof(ElfW(Phdr)))
-        return true;
-    QVector<ElfW(Phdr)> segments(header.e_phnum);
-    const qint64 tableSize = qint64(segments.size()) * qint64(sizeof(ElfW(Phdr)));
-    bool complete = file.seek(qint64(header.e_phoff))
-        && file.read(reinterpret_cast<char*>(segments.data()), tableSize) == tableSize;
-    for (const auto& segment : qAsConst(segments)) {
-        if (segment.p_type == PT_LOAD && quint64(segment.p_offset) + segment.p_filesz > quint64(size))
-            complete = false;
+    bool complete = true;
+    if (::pread(fd, &header, sizeof header, 0) == ssize_t(sizeof header) && memcmp(header.e_ident, ELFMAG, SELFMAG) == 0
+        && header.e_ident[EI_CLASS] == (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32)
+        && header.e_phentsize == sizeof(ElfW(Phdr))) {
+        QVector<ElfW(Phdr)> segments(header.e_phnum);
+        const qint64 tableSize = qint64(segments.size()) * qint64(sizeof(ElfW(Phdr)));
+        complete = ::pread(fd, segments.data(), size_t(tableSize), off_t(header.e_phoff)) == ssize_t(tableSize);
+        for (const auto& segment : qAsConst(segments)) {
+            if (segment.p_type == PT_LOAD && quint64(segment.p_offset) + segment.p_filesz > quint64(size))
+                complete = false;
+        }
     }
+    ::close(fd);
     if (!complete) {
         *fault = QStringLiteral("the file is truncated (%1 bytes)").arg(size);
         return false;
@@ -176,9 +185,12 @@ void WidgetFactory::loadPlugins(const QString& folder)
     // the same root object under two loaders.
     QSet<QString> seen;
     int counter = 0;
+    // Resolved once: a file that is no link lies in the resolved folder under
+    // its own name, so only links need a lookup of their own.
+    const QString canonicalFolder = dir.canonicalPath() + QLatin1Char('/');
     for (const QFileInfo& file : files) {
         const QString path = file.absoluteFilePath();
-        const QString canonical = file.canonicalFilePath();
+        const QString canonical = file.isSymLink() ? file.canonicalFilePath() : canonicalFolder + file.fileName();
         if (seen.contains(canonical)) {
             qCDebug(lcPlugins, "%s: not taken: the same library as a file already tried (%s)", qUtf8Printable(path),
                 qUtf8Printable(canonical));
@@ -201,7 +213,7 @@ void WidgetFactory::loadPlugins(const QString& folder)
             continue;
         }
 
-        if (plugins.values().contains(plugin)) {
+        if (std::find(plugins.cbegin(), plugins.cend(), plugin) != plugins.cend()) {
             // Loaded earlier through another call; keep the first loader.
             qCDebug(lcPlugins, "%s: not taken: already registered", qUtf8Printable(path));
             loader->unload();
