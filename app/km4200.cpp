@@ -34,7 +34,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
-#include <QScrollArea>
 #include <QSettings>
 #include <QShowEvent>
 #include <QStandardPaths>
@@ -138,29 +137,13 @@ KM4200::KM4200(int mode, QWidget* parent, Qt::WindowFlags flags)
 
 KM4200::~KM4200()
 {
-    // Release the shown page as a page change does, without building a new
-    // page for a window that goes: it leaves, a kept page stays its plug-in's,
-    // a replaced one is retired and goes after the controller.
-    BaseWidget* retired = nullptr;
-    if (setupDone && scrollArea) {
-        if (auto* page = qobject_cast<BaseWidget*>(scrollArea->takeWidget())) {
-            // No page is the window's while the last one leaves.
-            currentPage = nullptr;
-            disconnect(page, SIGNAL(titleChanged()), pageHost, SIGNAL(titleChanged()));
-            page->leavePage();
-            if (page->deleteWhenReplaced()) {
-                disconnect(connectionManager, SIGNAL(updated()), page, SLOT(boardUpdate()));
-                disconnect(page, SIGNAL(widgetChange(int, int, int)), pageHost, SIGNAL(widgetChange(int, int, int)));
-                page->hide();
-                retired = page;
-            }
-        }
-    }
+    // Release the shown page like on any page change.
+    if (setupDone)
+        widgetChange(KestrixStudio::WidgetTypeDefault, 0, 0);
     delete controller;
     controller = nullptr;
     connectionManager = nullptr;
     // Replaced pages still waiting for deletion go after the controller.
-    delete retired;
     delete pageHost;
     pageHost = nullptr;
     // Only placed on screen in the normal mode; otherwise it is ours alone.
