@@ -135,6 +135,11 @@ KM4200::KM4200(int mode, QWidget* parent, Qt::WindowFlags flags)
     earlyRequests.clear();
 }
 
+QString KM4200::version()
+{
+    return QLatin1String(programVersion);
+}
+
 KM4200::~KM4200()
 {
     // Release the shown page like on any page change.

@@ -35,6 +35,8 @@ public:
     Q_ENUM(WindowMode)
 
     explicit KM4200(int mode, QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+    // "1.21.1.3"
+    static QString version();
     ~KM4200() override;
 
     int windowMode() const { return mode; }

@@ -39,6 +39,12 @@ void quitWhenIdle(QWidget* window)
 
 int main(int argc, char* argv[])
 {
+    // Without a display (an SSH session, a CI job) the command-line jobs still
+    // run; only the window cannot open.
+    const bool headless = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 
@@ -46,13 +52,21 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Kestrix Studio"));
     QCoreApplication::setOrganizationName(QStringLiteral("Arvenholt Labs"));
 
+    if (QCoreApplication::arguments().contains(QStringLiteral("--version"))) {
+        std::printf("Kestrix Studio %s\n", qPrintable(KM4200::version()));
+        delete app;
+        return 0;
+    }
     const StartupOptions options = StartupOptions::parse(QCoreApplication::arguments());
     auto* window = new KM4200(options.defaultSettingsMode ? KM4200::ModeDefaultSettings : KM4200::ModeNormal);
     BaseWidget::setExtraChipSupport(options.extraChipSupport);
 
     // "-h" or a plug-in's command-line job ended the run during construction.
     int status = WidgetFactory::exitCode();
-    if (!window->commandLineConsumed()) {
+    if (!window->commandLineConsumed() && headless) {
+        std::fprintf(stderr, "Kestrix Studio needs a display to open its window; command-line jobs are listed by -h\n");
+        status = 2;
+    } else if (!window->commandLineConsumed()) {
         if (qEnvironmentVariableIntValue("KESTRIX_QUIT_WHEN_IDLE") != 0)
             quitWhenIdle(window);
         window->show();

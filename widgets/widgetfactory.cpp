@@ -300,7 +300,9 @@ KestrixStudio::CommandlineProcessing WidgetFactory::processCommandLine(const QSt
 {
     const auto snapshot = plugins;
     // Exact match: "-H" is an ordinary argument for the plug-ins.
-    const int help = arguments.indexOf(QStringLiteral("-h"));
+    int help = arguments.indexOf(QStringLiteral("-h"));
+    if (help < 0)
+        help = arguments.indexOf(QStringLiteral("--help"));
     if (help >= 0) {
         const QString applicationName = QCoreApplication::applicationName();
         BaseWidget::printRow(

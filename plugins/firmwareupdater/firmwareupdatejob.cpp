@@ -215,7 +215,8 @@ void FirmwareUpdateJob::result(int boardID, const QString& result, const QString
 
 int FirmwareUpdateJob::error(const QString& text)
 {
-    print(KestrixStudio::LogError, text, { { QStringLiteral("level"), levelName(KestrixStudio::LogError) } });
+    // Bad input in the shape every job uses.
+    print(KestrixStudio::LogError, text, { { QStringLiteral("result"), QStringLiteral("error") } });
     return ExitBadInput;
 }
 

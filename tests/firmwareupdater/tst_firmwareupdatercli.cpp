@@ -98,7 +98,7 @@ private slots:
         row("json", "-json", 1, "1=updated 2=current 3=updated 4=failed/bootloaderTimedOut");
         row("named, current", "-Board 2 -JSON", 0, "2=updated");
         row("unknown board", "-board 1,9", 2, "Error: no motherboard with ID 9 is connected (connected: 1, 2, 3, 4).");
-        row("bad argument, json", "-board one -json", 2, "");
+        row("bad argument, json", "-board one -json", 2, "0=error"); // the shape every job uses
         row("no firmware file", "-board all", 2, "Error: no firmware file");
         row("bad firmware file", "", 2, "KestrixFirmware_12.hex: line 1: bad checksum");
         row("zero-padded firmware name", "", 2, "name its file KestrixFirmware_13.hex");
