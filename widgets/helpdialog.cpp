@@ -5,6 +5,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSettings>
 #include <QSlider>
@@ -105,6 +106,9 @@ HelpDialog::HelpDialog(QWidget* parent)
         resize(800, 600);
 
     connect(contents, SIGNAL(itemClicked(QTreeWidgetItem*, int)), this, SLOT(itemClicked(QTreeWidgetItem*)));
+    // The keyboard opens a document too: Return and Enter activate, and so does Space.
+    connect(contents, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { itemClicked(item); });
+    contents->installEventFilter(this);
     connect(browser, SIGNAL(sourceChanged(QUrl)), this, SLOT(sourceChanged(QUrl)));
 }
 
@@ -119,6 +123,16 @@ HelpDialog::~HelpDialog()
 void HelpDialog::showDocument(const QString& key)
 {
     browser->setSource(QUrl(key));
+}
+
+bool HelpDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == contents && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space && contents->currentItem()) {
+        itemClicked(contents->currentItem());
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void HelpDialog::itemClicked(QTreeWidgetItem* item)

@@ -38,6 +38,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void itemClicked(QTreeWidgetItem* item);

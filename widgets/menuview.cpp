@@ -1,5 +1,6 @@
 #include "menuview.h"
 
+#include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QTreeWidgetItemIterator>
 
@@ -87,6 +88,18 @@ QTreeWidgetItem* MenuView::currentStartItem()
 bool MenuView::isSelectionLocked()
 {
     return selectionLocked;
+}
+
+void MenuView::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && currentItem()
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        items(currentItem());
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 void MenuView::highlight(QTreeWidgetItem* item, bool on)

@@ -43,6 +43,9 @@ protected slots:
     void items(QTreeWidgetItem* item);
 
 protected:
+    // Return, Enter and Space open the current item, as a press does; the
+    // arrow keys only move through the tree.
+    void keyPressEvent(QKeyEvent* event) override;
     static void highlight(QTreeWidgetItem* item, bool on);
 
     // Shared by all menu trees; touched from the GUI thread only.

@@ -132,6 +132,27 @@ private slots:
         QCOMPARE(webUrls, link.scheme() == QLatin1String("http") ? QList<QUrl>({ link }) : QList<QUrl>());
     }
 
+    // Return, Enter and Space on an entry of the contents open it, as a click does.
+    void contentsByKeyboard_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("return") << int(Qt::Key_Return);
+        QTest::newRow("enter") << int(Qt::Key_Enter);
+        QTest::newRow("space") << int(Qt::Key_Space);
+    }
+    void contentsByKeyboard()
+    {
+        QFETCH(int, key);
+        open();
+        auto* contents = dialog->findChild<QTreeWidget*>(QStringLiteral("contents"));
+        QTreeWidgetItem* release = contents->findItems("Release notes", Qt::MatchRecursive).value(0);
+        QVERIFY(release);
+        contents->setFocus();
+        contents->setCurrentItem(release);
+        QTest::keyClick(contents, Qt::Key(key));
+        QCOMPARE(browser()->source().toString(), QStringLiteral("general/doc/release"));
+    }
+
     void neverOpenedWritesNothing()
     {
         store.setValue(QStringLiteral("helpDialog/transparancy"), 42);

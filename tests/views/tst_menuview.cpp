@@ -113,12 +113,29 @@ private slots:
         QVERIFY(highlighted(ignored ? before : pressed));
     }
 
-    void keyboardKeepsPage()
+    // Arrows only move; Return, Enter and Space open the current item as a press does.
+    void keyboard_data()
     {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QVariantList>("request");
+        QTest::newRow("down arrow") << int(Qt::Key_Down) << 0 << QVariantList();
+        QTest::newRow("return") << int(Qt::Key_Return) << 0 << QVariantList { 1, 3, 0 };
+        QTest::newRow("keypad enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << QVariantList { 1, 3, 0 };
+        QTest::newRow("space") << int(Qt::Key_Space) << 0 << QVariantList { 1, 3, 0 };
+    }
+    void keyboard()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
         devices->setFocus();
-        QTest::keyClick(devices, Qt::Key_Down);
-        QVERIFY(devices->currentItem() != items["Motherboards"] && deviceSpy->isEmpty());
-        QCOMPARE(MenuView::currentSelectedItem(), items["Motherboards"]);
+        devices->setCurrentItem(items["board"], 0, QItemSelectionModel::NoUpdate);
+        QTest::keyClick(devices, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QVariantList request;
+        while (!deviceSpy->isEmpty())
+            request += deviceSpy->takeFirst();
+        QTEST(request, "request");
+        QCOMPARE(MenuView::currentSelectedItem(), items[request.isEmpty() ? "Motherboards" : "board"]);
     }
 
     void lockSelection()
