@@ -175,6 +175,7 @@ void DefaultWidget::buildBoardList()
             auto* label = new QLabel(tr("Board %1 - Firmware %2").arg(id).arg(fw));
             label->setToolTip(tr("Starts an external application that automatically updates the Kestrix Motherboard"));
             upgradeButton = new QPushButton(tr("Upgrade"));
+            upgradeButton->setAccessibleName(tr("Upgrade board %1").arg(id));
             auto* row = new QHBoxLayout;
             row->addWidget(label);
             row->addWidget(upgradeButton);

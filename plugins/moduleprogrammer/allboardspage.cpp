@@ -9,6 +9,7 @@
 #include "motherboard.h"
 #include "programmersettings.h"
 #include "programmingreport.h"
+#include "statuscolors.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -81,7 +82,7 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     m_chooser->setOpenDialog([this](const QString& folder) {
         return openFileName(this, tr("Open HEX file"), folder, tr(HexFileChooser::FileFilter), QStringLiteral("hex"));
     });
-    form->addRow(tr("HEX file:"), m_chooser);
+    form->addRow(tr("&HEX file:"), m_chooser);
     m_slotCombo = new QComboBox(programBox);
     m_slotCombo->setObjectName(QStringLiteral("slotCombo"));
     for (int slot = MotherBoard::SlotModule; slot <= MotherBoard::SlotExternalModule; ++slot) {
@@ -89,13 +90,13 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
         name[0] = name[0].toUpper();
         m_slotCombo->addItem(name, slot);
     }
-    form->addRow(tr("Module slot:"), m_slotCombo);
+    form->addRow(tr("Module &slot:"), m_slotCombo);
 
-    m_programButton = new QPushButton(tr("Program"), programBox);
+    m_programButton = new QPushButton(tr("&Program"), programBox);
     m_programButton->setObjectName(QStringLiteral("programButton"));
     m_programButton->setDefault(true);
     // Explicit, visible and bounded: off at every start, never remembered.
-    m_productionSwitch = new QCheckBox(tr("Program each board as it is plugged in"), programBox);
+    m_productionSwitch = new QCheckBox(tr("Program each board as it is p&lugged in"), programBox);
     m_productionSwitch->setObjectName(QStringLiteral("productionSwitch"));
     m_productionSwitch->setToolTip(tr("Boards connected now are left alone; each board plugged in from now on is "
                                       "programmed once with the file and slot above."));
@@ -107,7 +108,9 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     auto* production = new QHBoxLayout;
     production->addWidget(m_productionSwitch);
     production->addStretch(1);
-    production->addWidget(new QLabel(tr("Stop after:"), programBox));
+    auto* limitLabel = new QLabel(tr("Stop &after:"), programBox);
+    limitLabel->setBuddy(m_limitSpin);
+    production->addWidget(limitLabel);
     production->addWidget(m_limitSpin);
     form->addRow(production);
     m_armedLabel = new QLabel(programBox);
@@ -117,9 +120,9 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     m_armedLabel->hide();
     form->addRow(m_armedLabel);
 
-    m_stopButton = new QPushButton(tr("Stop"), programBox);
+    m_stopButton = new QPushButton(tr("S&top"), programBox);
     m_stopButton->setObjectName(QStringLiteral("stopButton"));
-    m_saveButton = new QPushButton(tr("Save report..."), programBox);
+    m_saveButton = new QPushButton(tr("Save &report..."), programBox);
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_saveButton);
@@ -130,11 +133,14 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
 
     m_table = new QTableWidget(0, ColumnCount, this);
     m_table->setObjectName(QStringLiteral("boardTable"));
+    m_table->setAccessibleName(tr("Boards and their results"));
     m_table->setHorizontalHeaderLabels({ tr("Board"), tr("Module"), tr("Step"), tr("Progress"), tr("Result") });
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(false);
+    // Tab leaves the table (no focus trap); the arrows move through it.
+    m_table->setTabKeyNavigation(false);
     // Fixed widths: sizing columns to their contents would measure every row on each progress step.
     QHeaderView* header = m_table->horizontalHeader();
     header->resizeSection(ColumnBoard, 60);
@@ -146,6 +152,7 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
 
     m_statusLabel = new QLabel(this);
     m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    m_statusLabel->setAccessibleName(tr("Outcome"));
     m_statusLabel->setWordWrap(true);
     m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -231,6 +238,7 @@ AllBoardsPage::Row& AllBoardsPage::rowFor(int boardID, int key)
     row.row = index;
     setCell(index, ColumnBoard, QString::number(boardID & 0xff));
     row.bar = new QProgressBar(m_table);
+    row.bar->setAccessibleName(tr("Board %1 progress").arg(boardID));
     row.bar->setRange(0, 100);
     row.bar->setValue(0);
     row.bar->setTextVisible(true);
@@ -399,9 +407,9 @@ void AllBoardsPage::endRow(Row& row, const QString& result, const QString& reaso
     row.ended = QDateTime::currentDateTime();
     setCell(row.row, ColumnStep, tr("done"));
     setCell(row.row, ColumnResult, reason.isEmpty() ? result : tr("%1: %2").arg(result, reason));
-    static const QColor good(0x1b, 0x7a, 0x2e), bad(0xb3, 0x26, 0x1e);
     const bool ok = result == QLatin1String("programmed") || result == QLatin1String("unchanged");
-    m_table->item(row.row, ColumnResult)->setForeground(ok ? good : bad);
+    m_table->item(row.row, ColumnResult)
+        ->setForeground(ok ? StatusColors::success(m_table->palette()) : StatusColors::failure(m_table->palette()));
 }
 
 void AllBoardsPage::stop()
@@ -489,8 +497,9 @@ void AllBoardsPage::setRunning(bool running)
 
 void AllBoardsPage::showStatus(const QString& text, bool error)
 {
-    m_statusLabel->setStyleSheet(error ? QStringLiteral("color: #b3261e;") : QString());
+    m_statusLabel->setStyleSheet(error ? StatusColors::styleSheet(StatusColors::failure(palette())) : QString());
     m_statusLabel->setText(text);
+    m_statusLabel->setAccessibleDescription(text);
 }
 
 QString AllBoardsPage::report() const

@@ -15,7 +15,7 @@ const char* const HexFileChooser::FileFilter = QT_TRANSLATE_NOOP("HexFileChooser
 HexFileChooser::HexFileChooser(QLineEdit* pathEdit, QWidget* dropTarget, QWidget* parent)
     : QWidget(parent)
     , m_pathEdit(pathEdit)
-    , m_browseButton(new QPushButton(tr("Browse..."), this))
+    , m_browseButton(new QPushButton(tr("&Browse..."), this))
     , m_dropTarget(dropTarget)
 {
     m_pathEdit->setParent(this);
@@ -28,6 +28,9 @@ HexFileChooser::HexFileChooser(QLineEdit* pathEdit, QWidget* dropTarget, QWidget
     row->addWidget(m_pathEdit, 1);
     row->addWidget(m_browseButton);
 
+    // The field first, then Browse..., whatever the order they were made in.
+    setTabOrder(m_pathEdit, m_browseButton);
+    m_pathEdit->setAccessibleName(tr("HEX file"));
     connect(m_browseButton, &QPushButton::clicked, this, &HexFileChooser::browse);
     connect(m_pathEdit, &QLineEdit::returnPressed, this, &HexFileChooser::returnPressed);
     if (m_dropTarget) {

@@ -10,6 +10,7 @@
 #include "motherboard.h"
 #include "programmersettings.h"
 #include "programmingreport.h"
+#include "statuscolors.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -56,13 +57,13 @@ ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* sett
     m_chooser->setOpenDialog([this](const QString& folder) {
         return openFileName(this, tr("Open HEX file"), folder, tr(HexFileChooser::FileFilter), QStringLiteral("hex"));
     });
-    programForm->addRow(tr("HEX file:"), m_chooser);
+    programForm->addRow(tr("&HEX file:"), m_chooser);
 
     m_slotCombo = new QComboBox(programBox);
     m_slotCombo->setObjectName(QStringLiteral("slotCombo"));
-    programForm->addRow(tr("Module slot:"), m_slotCombo);
+    programForm->addRow(tr("Module &slot:"), m_slotCombo);
 
-    m_programButton = new QPushButton(tr("Program"), programBox);
+    m_programButton = new QPushButton(tr("&Program"), programBox);
     m_programButton->setObjectName(QStringLiteral("programButton"));
     m_programButton->setDefault(true);
     auto* buttonRow = new QHBoxLayout;
@@ -72,6 +73,7 @@ ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* sett
 
     m_statusLabel = new QLabel(this);
     m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    m_statusLabel->setAccessibleName(tr("Outcome"));
     m_statusLabel->setWordWrap(true);
     m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -196,9 +198,12 @@ void ModuleProgrammerPage::setRunning(bool running)
 
 void ModuleProgrammerPage::showStatus(const QString& text, StatusKind kind)
 {
-    static const char* const colours[] = { "", "", "color: #1b7a2e;", "color: #b3261e;" };
-    m_statusLabel->setStyleSheet(QLatin1String(colours[kind]));
+    // Chosen against the palette: readable on light and dark desktops alike.
+    m_statusLabel->setStyleSheet(kind == StatusSuccess ? StatusColors::styleSheet(StatusColors::success(palette()))
+            : kind == StatusError                      ? StatusColors::styleSheet(StatusColors::failure(palette()))
+                                                       : QString());
     m_statusLabel->setText(text);
+    m_statusLabel->setAccessibleDescription(text);
 }
 
 void ModuleProgrammerPage::program()

@@ -8,12 +8,14 @@
 #include "testsupport.h"
 #include "widgetfactory.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -336,6 +338,32 @@ private slots:
         QTRY_VERIFY(programButton()->isEnabled());
         QCOMPARE(listed(), rows);
         QVERIFY(board1Memory().isEmpty());
+    }
+
+    // Every control a screen reader can reach has a name; the board's own say which board.
+    void accessibleNames_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::newRow("Board 1's page") << 1;
+        QTest::newRow("All boards page") << 0;
+    }
+    void accessibleNames()
+    {
+        QFETCH(int, index);
+        openPage(bench->addFile("demo.hex"), 0, index);
+        QStringList unnamed;
+        for (QWidget* widget : page->findChildren<QWidget*>()) {
+            // A spin box's own field is part of the spin box.
+            if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(page)
+                || qobject_cast<QAbstractSpinBox*>(widget->parentWidget()))
+                continue;
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            if (accessible && accessible->text(QAccessible::Name).trimmed().isEmpty())
+                unnamed << QString("%1 %2").arg(widget->metaObject()->className(), widget->objectName());
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+        if (index == 0)
+            QCOMPARE(page->findChild<QProgressBar*>()->accessibleName(), QString("Board 1 progress"));
     }
 
     // A .hex or .ihx file dropped anywhere on either programmer page becomes its file; not while it programs.
