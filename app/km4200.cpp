@@ -408,6 +408,13 @@ void KM4200::restoreWindowGeometry(const QByteArray& geometry)
         qCDebug(lcMainWindow) << "stored geometry not used:" << frame;
     if (!usable || !restoreGeometry(geometry))
         resize(defaultWindowSize);
+    // Never larger than the screen's free area: 1024 x 768 does not fit a
+    // small screen, nor a large one at a scale factor of 2.
+    if (const QScreen* shown = screen()) {
+        const QSize room = shown->availableGeometry().size();
+        if (size().width() > room.width() || size().height() > room.height())
+            resize(size().boundedTo(room));
+    }
 }
 
 QString KM4200::settingsWriteProblem(const QString& fileName)
