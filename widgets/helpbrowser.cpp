@@ -1,5 +1,6 @@
 #include "helpbrowser.h"
 
+#include "statuscolors.h"
 #include "widgetfactory.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -8,6 +9,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPixmapCache>
+#include <QRegularExpression>
 #include <QTextDocument>
 #include <QTextFormat>
 
@@ -41,12 +43,36 @@ QVariant HelpBrowser::loadResource(int type, const QUrl& name)
     const QString text = name.toString();
     const int hash = text.indexOf(QLatin1Char('#'));
     const QString key = hash < 0 ? text : text.left(hash);
-    const QVariant resource = WidgetFactory::helpResource(key);
+    QVariant resource = WidgetFactory::helpResource(key);
+    if (type == QTextDocument::StyleSheetResource && resource.canConvert<QByteArray>())
+        resource = readableStyleSheet(resource.toByteArray());
     if (resource.isValid())
         qCDebug(lcHelp, "resource %d \"%s\": found", type, qUtf8Printable(key));
     else
         qCDebug(lcHelp, "resource %d \"%s\": no document, no plug-in answered", type, qUtf8Printable(key));
     return resource;
+}
+
+QByteArray HelpBrowser::readableStyleSheet(const QByteArray& css) const
+{
+    // The documents' colours are chosen for white paper: on this palette each
+    // is made lighter or darker until it reads, and black lines take the text colour.
+    const QColor paper = palette().color(QPalette::Base);
+    QString text = QString::fromUtf8(css);
+    static const QRegularExpression colour(QStringLiteral("(\\bcolor\\s*:\\s*)(#[0-9a-fA-F]{3,6}|[a-zA-Z]+)"));
+    QString adapted;
+    int from = 0;
+    for (auto it = colour.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const QColor wanted(match.captured(2));
+        adapted += text.mid(from, match.capturedStart(2) - from);
+        adapted += wanted.isValid() ? StatusColors::readable(wanted, paper).name() : match.captured(2);
+        from = match.capturedEnd(2);
+    }
+    adapted += text.mid(from);
+    adapted.replace(
+        QStringLiteral("solid black"), QStringLiteral("solid %1").arg(palette().color(QPalette::Text).name()));
+    return adapted.toUtf8();
 }
 
 void HelpBrowser::linkClicked(QUrl url)

@@ -33,6 +33,8 @@ private slots:
     void linkClicked(QUrl url);
 
 private:
+    // The style sheet with its colours made readable on this browser's palette.
+    QByteArray readableStyleSheet(const QByteArray& css) const;
     void keepBaseUrlEmpty();
     static QImage image(QTextDocument* doc, const QUrl& name);
 };

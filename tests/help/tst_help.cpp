@@ -1,6 +1,7 @@
 #include "aboutstudio.h"
 #include "helpbrowser.h"
 #include "helpdialog.h"
+#include "statuscolors.h"
 #include "testsupport.h"
 #include "widgetfactory.h"
 
@@ -8,6 +9,7 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QResource>
 #include <QSet>
 #include <QSettings>
@@ -187,15 +189,36 @@ private slots:
         QCOMPARE(answer.toByteArray(), file.readAll());
     }
 
-    // The style sheet colours the heading; the screenshot decodes and is drawn.
+    // The style sheet colours the heading and the links, readable on a light
+    // and on a dark palette; the screenshot decodes and is drawn.
+    void introductionRendersCompletely_data()
+    {
+        QTest::addColumn<QColor>("paper");
+        QTest::addColumn<QColor>("ink");
+        QTest::newRow("light") << QColor(Qt::white) << QColor(Qt::black);
+        QTest::newRow("dark") << QColor(0x2a, 0x2a, 0x2a) << QColor(Qt::white);
+    }
     void introductionRendersCompletely()
     {
+        QFETCH(QColor, paper);
+        QFETCH(QColor, ink);
         HelpBrowser browser;
+        QPalette palette = browser.palette();
+        palette.setColor(QPalette::Base, paper);
+        palette.setColor(QPalette::Text, ink);
+        browser.setPalette(palette);
         browser.resize(800, 600);
         browser.setSource(QUrl(QStringLiteral("general/doc/index")));
         const QImage page = browser.grab().toImage();
         QTextDocument* document = browser.document();
-        QCOMPARE(document->firstBlock().charFormat().foreground().color(), QColor(0x47, 0xaf, 0xcc));
+        const QColor heading = document->firstBlock().charFormat().foreground().color();
+        QVERIFY2(StatusColors::contrast(heading, paper) >= 4.5, qPrintable(heading.name()));
+        QVERIFY(heading.blue() > heading.red()); // still the house blue
+        QTextCursor link = document->find(QRegularExpression(QStringLiteral(".")), 0);
+        while (!link.isNull() && !link.charFormat().isAnchor())
+            link = document->find(QRegularExpression(QStringLiteral(".")), link);
+        if (!link.isNull())
+            QVERIFY(StatusColors::contrast(link.charFormat().foreground().color(), paper) >= 4.5);
 
         QTextCursor image = document->find(QString(QChar::ObjectReplacementCharacter));
         // The picture itself is on the page: its place holds many colours.
