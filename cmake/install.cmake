@@ -3,7 +3,7 @@
 # Layout below the prefix:
 #   bin/                        kestrix-studio, its plug-ins and helper tools (one
 #                               folder: the application loads the libraries beside it)
-#   lib/                        libkestrixframework, libkm4200ctrl
+#   lib/                        libkestrixframework, libkestrixengine, libkm4200ctrl
 #   include/kestrixstudio/      the public headers of both libraries and their
 #                               export headers
 #   lib/cmake/KestrixStudio/    find_package(KestrixStudio): KestrixStudio::Plugin
@@ -15,7 +15,7 @@ include(CMakePackageConfigHelpers)
 set(KESTRIX_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KestrixStudio)
 set(KESTRIX_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/kestrixstudio)
 
-install(TARGETS kestrixframework km4200ctrl EXPORT KestrixStudioTargets
+install(TARGETS kestrixframework kestrixengine km4200ctrl EXPORT KestrixStudioTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -24,14 +24,14 @@ install(TARGETS kestrixframework km4200ctrl EXPORT KestrixStudioTargets
 # shell's own views and pages stay private; no header listed here may
 # include one that is not (scripts/test-sdk.sh builds against this list).
 set(kestrix_public_headers
-    widgets/kestrixstudio.h
-    widgets/studiopluginprototype.h
-    widgets/studiopluginbase.h
-    widgets/plugininfo.h
-    widgets/widgetsignalbridge.h
-    widgets/widgetfactory.h
-    widgets/basewidget.h
-    widgets/programmingengine.h
+    engine/kestrixstudio.h
+    engine/programmingengine.h
+    widgets/framework/studiopluginprototype.h
+    widgets/framework/studiopluginbase.h
+    widgets/framework/plugininfo.h
+    widgets/framework/widgetsignalbridge.h
+    widgets/framework/widgetfactory.h
+    widgets/framework/basewidget.h
     board/km4200controller.h
     board/connectionmanager.h
     board/connectable.h
@@ -46,9 +46,11 @@ set(kestrix_public_headers
     board/boardfactory.h)
 list(TRANSFORM kestrix_public_headers PREPEND ${PROJECT_SOURCE_DIR}/)
 get_target_property(kestrix_framework_binary_dir kestrixframework BINARY_DIR)
+get_target_property(kestrix_engine_binary_dir kestrixengine BINARY_DIR)
 get_target_property(kestrix_board_binary_dir km4200ctrl BINARY_DIR)
 install(FILES ${kestrix_public_headers}
     ${kestrix_framework_binary_dir}/kestrixframework_export.h
+    ${kestrix_engine_binary_dir}/kestrixengine_export.h
     ${kestrix_board_binary_dir}/km4200ctrl_export.h
     DESTINATION ${KESTRIX_INCLUDE_DIR})
 

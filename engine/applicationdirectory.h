@@ -1,13 +1,13 @@
 #pragma once
 
-#include "kestrixframework_export.h"
+#include "kestrixengine_export.h"
 
 #include <QString>
 
 // The folder the shell treats as its installation: where the hex folder,
 // dfu-programmer and the pages' relative folders lie. It is the executable's
 // folder; tests point it at a temporary folder instead.
-class KESTRIXFRAMEWORK_EXPORT ApplicationDirectory
+class KESTRIXENGINE_EXPORT ApplicationDirectory
 {
 public:
     // The executable's folder with forward slashes, unless overridden.

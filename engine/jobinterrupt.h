@@ -1,6 +1,6 @@
 #pragma once
 
-#include "kestrixframework_export.h"
+#include "kestrixengine_export.h"
 
 #include <QObject>
 
@@ -11,7 +11,7 @@ class QSocketNotifier;
 // event loop (a self-pipe read by a QSocketNotifier), so the job can cancel
 // its work through the engines and end with status 1. A second signal ends
 // the process at once. The previous handlers come back when it is deleted.
-class KESTRIXFRAMEWORK_EXPORT JobInterrupt : public QObject
+class KESTRIXENGINE_EXPORT JobInterrupt : public QObject
 {
     Q_OBJECT
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "connectable.h"
-#include "kestrixframework_export.h"
+#include "kestrixengine_export.h"
 #include "kestrixstudio.h"
 
 #include <QObject>
@@ -21,7 +21,7 @@ class QTimer;
 //
 // run() waits on the event loop, so the caller's window stays responsive.
 // One update at a time per process: the bootloader kinds are process-wide.
-class KESTRIXFRAMEWORK_EXPORT FirmwareUpdate : public QObject
+class KESTRIXENGINE_EXPORT FirmwareUpdate : public QObject
 {
     Q_OBJECT
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "kestrixframework_export.h"
+#include "kestrixengine_export.h"
 
 #include <QList>
 #include <QString>
@@ -8,7 +8,7 @@
 
 // What the command-line jobs share in reading their arguments. Option names
 // match in any letter case; the first argument is the program path.
-class KESTRIXFRAMEWORK_EXPORT JobArguments
+class KESTRIXENGINE_EXPORT JobArguments
 {
 public:
     static bool is(const QString& argument, const QString& option);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "kestrixframework_export.h"
+#include "kestrixengine_export.h"
 
 #include <QString>
 
@@ -13,7 +13,7 @@ class QObject;
 // would cut off a run on another of its modules.
 //
 // A holder that is destroyed releases its boards by itself.
-class KESTRIXFRAMEWORK_EXPORT BoardReservation
+class KESTRIXENGINE_EXPORT BoardReservation
 {
 public:
     // False, and nothing changes, when another holder has the board. The

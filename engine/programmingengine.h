@@ -1,6 +1,6 @@
 #pragma once
 
-#include "kestrixframework_export.h"
+#include "kestrixengine_export.h"
 #include "ktmodule.h"
 #include "motherboard.h"
 
@@ -18,7 +18,7 @@ class HexModel;
 // outcome is one Result value. No widgets, no dialogs, no log: callers
 // decide what to show. One run per object at a time; an object may run again
 // once it has finished.
-class KESTRIXFRAMEWORK_EXPORT ProgrammingEngine : public QObject
+class KESTRIXENGINE_EXPORT ProgrammingEngine : public QObject
 {
     Q_OBJECT
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "kestrixframework_export.h"
+#include "kestrixengine_export.h"
 
 #include <QObject>
 
 // The numbers the shell, the plug-ins and every page share. Plug-ins are
 // compiled separately, so values and declaration order are part of the ABI.
-class KESTRIXFRAMEWORK_EXPORT KestrixStudio : public QObject
+class KESTRIXENGINE_EXPORT KestrixStudio : public QObject
 {
     Q_OBJECT
 

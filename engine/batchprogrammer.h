@@ -1,7 +1,7 @@
 #pragma once
 
 #include "hexmodel.h"
-#include "kestrixframework_export.h"
+#include "kestrixengine_export.h"
 #include "programmingengine.h"
 
 #include <QMap>
@@ -18,7 +18,7 @@ class QFileSystemWatcher;
 // once, one ProgrammingEngine per board, and reports each board's step,
 // progress and result as values, then one summary. The All boards page and
 // the -program job both adapt it.
-class KESTRIXFRAMEWORK_EXPORT BatchProgrammer : public QObject
+class KESTRIXENGINE_EXPORT BatchProgrammer : public QObject
 {
     Q_OBJECT
 

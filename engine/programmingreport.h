@@ -1,13 +1,13 @@
 #pragma once
 
-#include "kestrixframework_export.h"
+#include "kestrixengine_export.h"
 #include "programmingengine.h"
 
 #include <QString>
 
 // The one place that turns a programming result into words, for pages, the
 // log, plain and JSON output alike.
-class KESTRIXFRAMEWORK_EXPORT ProgrammingReport
+class KESTRIXENGINE_EXPORT ProgrammingReport
 {
 public:
     // "programmed", "unchanged", "failed", "cancelled" or "disconnected": the
