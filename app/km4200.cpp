@@ -624,7 +624,7 @@ void KM4200::checkFirmware()
             if (!board || board->firmwareChecked || board->getTypeConnected() != Connectable::TypeBootloader)
                 continue;
             board->firmwareChecked = true;
-            const int id = board->getBoardID() & 0xff;
+            const int id = board->getBoardID();
             emit logmessage(KestrixStudio::LogError,
                 tr("Board %1 waits in its bootloader. Finish its update with \"%2 -updatefirmware -board %1\", or "
                    "toggle its power.")
@@ -654,7 +654,7 @@ void KM4200::checkFirmware()
         if (!motherboard || motherboard->getBoardFirmwareID() >= newest)
             continue;
 
-        const int boardID = board->getBoardID() & 0xff;
+        const int boardID = board->getBoardID();
         qCDebug(lcMainWindow) << "board" << boardID << "runs firmware" << motherboard->getBoardFirmwareID() << "of"
                               << newest;
         const QMessageBox::StandardButton answer = QMessageBox::warning(this, tr("Upgrade firmware"),

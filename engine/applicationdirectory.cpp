@@ -3,7 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 
-namespace {
+namespace
+{
 QString& overridePath()
 {
     static QString path;

@@ -225,7 +225,7 @@ QList<int> FirmwareUpdate::waitingBootloaders()
     const QMap<int, Connectable*> boards = ConnectionManager::Instance()->getBoardIterator();
     for (Connectable* device : boards) {
         if (device && device->getTypeConnected() == Connectable::TypeBootloader)
-            ids << (device->getBoardID() & 0xff);
+            ids << device->getBoardID();
     }
     return ids;
 }
@@ -247,7 +247,7 @@ QString FirmwareUpdate::otherBootloaderText(const QList<int>& boards)
 {
     QStringList ids;
     for (int id : boards)
-        ids << QString::number(id & 0xff);
+        ids << QString::number(id);
     return tr("another board waits in its bootloader: board %1; update it first or toggle its power")
         .arg(ids.join(QStringLiteral(", ")));
 }

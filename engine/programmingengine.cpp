@@ -135,7 +135,7 @@ bool ProgrammingEngine::start(int boardID, int slot, const HexModel& image)
 {
     MotherBoard* board = ConnectionManager::Instance()->motherBoard(boardID);
     if (!isRunning())
-        m_boardID = boardID; // named in the result when there is no such board
+        m_boardID = boardID & 0xff; // named in the result when there is no such board; one byte names a board
     return start(board, board ? board->getModule(slot) : nullptr, slot, image);
 }
 
@@ -155,19 +155,19 @@ bool ProgrammingEngine::start(MotherBoard* board, KTModule* module, int slot, co
     m_module = module;
     if (!board) {
         m_result.outcome = OutcomeDisconnected;
-        m_result.reason = tr("Board %1 is not connected.").arg(boardID & 0xff);
+        m_result.reason = tr("Board %1 is not connected.").arg(boardID);
         return false;
     }
     if (!module) {
         m_result.outcome = OutcomeFailed;
-        m_result.reason = tr("Board %1 has no module slot %2.").arg(boardID & 0xff).arg(slot);
+        m_result.reason = tr("Board %1 has no module slot %2.").arg(boardID).arg(slot);
         return false;
     }
     // Refused before anything of the board is touched: another job's image,
     // memory type and mode stay as that job set them.
     const QString owner = m_owner.isEmpty() ? tr("another job") : m_owner;
-    if (!BoardReservation::reserve(boardID, this,
-            tr("Board %1's %2 is being programmed by %3").arg(boardID & 0xff).arg(slotName(slot), owner))) {
+    if (!BoardReservation::reserve(
+            boardID, this, tr("Board %1's %2 is being programmed by %3").arg(boardID).arg(slotName(slot), owner))) {
         m_result.outcome = OutcomeBusy;
         m_result.reason = BoardReservation::activity(boardID);
         return false;
@@ -175,9 +175,8 @@ bool ProgrammingEngine::start(MotherBoard* board, KTModule* module, int slot, co
     if (module->isBusy()) {
         release();
         m_result.outcome = OutcomeBusy;
-        m_result.reason = tr("Board %1's %2 is busy with an operation that another page started.")
-                              .arg(boardID & 0xff)
-                              .arg(slotName(slot));
+        m_result.reason
+            = tr("Board %1's %2 is busy with an operation that another page started.").arg(boardID).arg(slotName(slot));
         return false;
     }
     if (m_programMemory) {
@@ -216,7 +215,7 @@ bool ProgrammingEngine::start(MotherBoard* board, KTModule* module, int slot, co
     m_step = StepNone;
     m_result.outcome = boardConnected() ? OutcomeFailed : OutcomeDisconnected;
     m_result.reason = m_result.outcome == OutcomeFailed ? tr("The module does not answer: is it in place?")
-                                                        : tr("Board %1 left the bus.").arg(boardID & 0xff);
+                                                        : tr("Board %1 left the bus.").arg(boardID);
     return false;
 }
 
@@ -272,7 +271,7 @@ void ProgrammingEngine::stepDidNotStart(Step step)
 {
     qCDebug(lcProgramming) << "board" << m_boardID << "step" << step << "did not start";
     if (!boardConnected()) {
-        finish(OutcomeDisconnected, tr("Board %1 left the bus.").arg(m_boardID & 0xff));
+        finish(OutcomeDisconnected, tr("Board %1 left the bus.").arg(m_boardID));
         return;
     }
     if (step == StepProgramming)
@@ -296,7 +295,7 @@ void ProgrammingEngine::moduleReported(quint32 what, quint32 status)
         return;
 
     if (status == KTModule::StatusDeviceLost || !boardConnected()) {
-        finish(OutcomeDisconnected, tr("Board %1 left the bus.").arg(m_boardID & 0xff));
+        finish(OutcomeDisconnected, tr("Board %1 left the bus.").arg(m_boardID));
         return;
     }
     if (status == KTModule::StatusAborted) {
@@ -308,7 +307,7 @@ void ProgrammingEngine::moduleReported(quint32 what, quint32 status)
         // The board never left: say what happened instead of blaming the connection.
         finish(OutcomeFailed,
             tr("Board %1 was reset from elsewhere while its %2 was %3.")
-                .arg(m_boardID & 0xff)
+                .arg(m_boardID)
                 .arg(slotName(m_slot), stepName(step)));
         return;
     }
@@ -378,7 +377,7 @@ void ProgrammingEngine::boardLeft()
     qCDebug(lcProgramming) << "board" << m_boardID << "left in step" << m_step;
     const QPointer<KTModule> module = m_module;
     unwire();
-    finish(OutcomeDisconnected, tr("Board %1 left the bus.").arg(m_boardID & 0xff));
+    finish(OutcomeDisconnected, tr("Board %1 left the bus.").arg(m_boardID));
     if (module)
         module->abort();
 }

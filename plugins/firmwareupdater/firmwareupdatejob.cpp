@@ -111,8 +111,7 @@ int FirmwareUpdateJob::run(const UpdateOptions& options)
         MotherBoard* board = ConnectionManager::Instance()->motherBoard(id);
         const quint16 firmware = board ? board->getBoardFirmwareID() : 0;
         if (board && options.selection() == UpdateOptions::OutdatedBoards && firmware >= quint16(newest)) {
-            result(id, QStringLiteral("current"),
-                tr("Board %1 runs firmware %2: nothing to do").arg(id & 0xff).arg(firmware),
+            result(id, QStringLiteral("current"), tr("Board %1 runs firmware %2: nothing to do").arg(id).arg(firmware),
                 { { QStringLiteral("firmware"), firmware } });
             continue;
         }

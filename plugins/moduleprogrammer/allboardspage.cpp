@@ -236,7 +236,7 @@ AllBoardsPage::Row& AllBoardsPage::rowFor(int boardID, int key)
     }
     m_table->insertRow(index);
     row.row = index;
-    setCell(index, ColumnBoard, QString::number(boardID & 0xff));
+    setCell(index, ColumnBoard, QString::number(boardID));
     row.bar = new QProgressBar(m_table);
     row.bar->setAccessibleName(tr("Board %1 progress").arg(boardID));
     row.bar->setRange(0, 100);

@@ -28,7 +28,7 @@ BoardItems::~BoardItems()
 
 QString BoardItems::itemText(int boardID)
 {
-    return tr("Board %1").arg(boardID & 0xff);
+    return tr("Board %1").arg(boardID);
 }
 
 void BoardItems::attach(QTreeWidgetItem* heading)
