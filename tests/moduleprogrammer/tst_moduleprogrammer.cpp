@@ -3,6 +3,7 @@
 #include "deviceview.h"
 #include "hexmodel.h"
 #include "hexwriter.h"
+#include "km4200.h"
 #include "programmerfixture.h"
 #include "studiopluginprototype.h"
 #include "testsupport.h"
@@ -399,6 +400,44 @@ private slots:
         QTEST(path == QDir::toNativeSeparators(bench->filePath(dropped)), "taken");
         if (busy)
             page->findChild<QPushButton*>("stopButton")->click();
+    }
+
+    // The whole way with the keyboard alone, in the real window: from
+    // start-up to Board 2's module programmed.
+    void keyboardOnly()
+    {
+        bench->open(motherboard(1) + motherboard(2));
+        const QString hex = QDir::toNativeSeparators(bench->addFile("demo.hex"));
+        KM4200 window(KM4200::ModeNormal);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto press = [&](Qt::Key key) {
+            QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &window;
+            QTest::keyClick(target, key);
+        };
+        auto* tree = window.findChild<DeviceView*>();
+        for (int i = 0; i < 40 && !tree->hasFocus(); ++i)
+            press(Qt::Key_Tab);
+        QVERIFY(tree->hasFocus());
+        for (int i = 0; i < 40 && (!tree->currentItem() || tree->currentItem()->text(0) != "Board 2"); ++i) {
+            if (tree->currentItem() && tree->currentItem()->childCount() && !tree->currentItem()->isExpanded())
+                press(Qt::Key_Right);
+            press(Qt::Key_Down);
+        }
+        QCOMPARE(tree->currentItem()->text(0), QString("Board 2"));
+        press(Qt::Key_Return);
+        QLineEdit* path = nullptr;
+        QTRY_VERIFY((path = window.findChild<QLineEdit*>("pathEdit")) && path->isVisible());
+        for (int i = 0; i < 40 && !path->hasFocus(); ++i)
+            press(Qt::Key_Tab);
+        QVERIFY(path->hasFocus());
+        path->selectAll();
+        QTest::keyClicks(path, hex);
+        press(Qt::Key_Return);
+        auto* status = window.findChild<QLabel*>("statusLabel");
+        QTRY_VERIFY_WITH_TIMEOUT(status->text().contains("programmed into the module of board 2"), 10000);
+        QVERIFY(ConnectionManager::Instance()->motherBoard(2)->getModule(0)->memory(KTModule::MemoryNormal).byteCount()
+            > 0);
     }
 
     void closeRequestWhileProgramming()
