@@ -70,11 +70,11 @@ void ModuleProgrammerPlugin::populateMenu(int menuId, QMenu* menu)
 {
     if (menuId != WidgetFactory::MenuFileOpen || !menu)
         return;
-    QAction* action = menu->addAction(tr("HEX file..."), this, &ModuleProgrammerPlugin::openHexFile);
+    QAction* action = menu->addAction(tr("&HEX file..."), this, &ModuleProgrammerPlugin::openHexFile);
     action->setObjectName(QStringLiteral("moduleProgrammerOpenHexFile"));
     action->setStatusTip(tr("Program a HEX file into a module of the first connected motherboard"));
     QAction* all
-        = menu->addAction(tr("HEX file for all boards..."), this, [this]() { showPage(AllBoardsPage::PageBoardID); });
+        = menu->addAction(tr("HEX file for &all boards..."), this, [this]() { showPage(AllBoardsPage::PageBoardID); });
     all->setObjectName(QStringLiteral("moduleProgrammerOpenAllBoards"));
     all->setStatusTip(tr("Program a HEX file into a module of every connected motherboard at once"));
 }

@@ -344,14 +344,23 @@ private slots:
     // Every control a screen reader can reach has a name; the board's own say which board.
     void accessibleNames_data()
     {
+        QTest::addColumn<int>("type");
         QTest::addColumn<int>("index");
-        QTest::newRow("Board 1's page") << 1;
-        QTest::newRow("All boards page") << 0;
+        QTest::newRow("Board 1's page") << int(KestrixStudio::WidgetTypeFlash) << 1;
+        QTest::newRow("All boards page") << int(KestrixStudio::WidgetTypeFlash) << 0;
+        QTest::newRow("overview") << int(KestrixStudio::WidgetTypeDefault) << 0;
+        QTest::newRow("default settings") << int(KestrixStudio::WidgetTypeDefaultSettings) << 0;
     }
     void accessibleNames()
     {
+        QFETCH(int, type);
         QFETCH(int, index);
-        openPage(bench->addFile("demo.hex"), 0, index);
+        if (type == KestrixStudio::WidgetTypeFlash) {
+            openPage(bench->addFile("demo.hex"), 0, index);
+        } else {
+            page = WidgetFactory::createWidget(type, 0, 1);
+            page->show();
+        }
         QStringList unnamed;
         for (QWidget* widget : page->findChildren<QWidget*>()) {
             // A spin box's own field is part of the spin box.
@@ -363,7 +372,7 @@ private slots:
                 unnamed << QString("%1 %2").arg(widget->metaObject()->className(), widget->objectName());
         }
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
-        if (index == 0)
+        if (type == KestrixStudio::WidgetTypeFlash && index == 0)
             QCOMPARE(page->findChild<QProgressBar*>()->accessibleName(), QString("Board 1 progress"));
     }
 
