@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
@@ -37,6 +39,8 @@ const char toolName[] = "dfu-programmer.exe";
 #else
 const char toolName[] = "dfu-programmer";
 #endif
+// Names the tool outright (test rigs, the demo); wins over any installed one.
+const char toolVariable[] = "KESTRIX_DFU_PROGRAMMER";
 
 FirmwareUpdate* s_active = nullptr;
 
@@ -74,7 +78,15 @@ QString FirmwareUpdate::hexFolder()
 
 QString FirmwareUpdate::toolPath()
 {
-    return QStringLiteral("%1/%2").arg(ApplicationDirectory::path(), QLatin1String(toolName));
+    const QString named = qEnvironmentVariable(toolVariable);
+    if (!named.isEmpty())
+        return QFileInfo(named).absoluteFilePath();
+    // One shipped with the application wins over the distribution's.
+    const QString beside = QStringLiteral("%1/%2").arg(ApplicationDirectory::path(), QLatin1String(toolName));
+    if (QFileInfo(beside).isFile())
+        return beside;
+    const QString onPath = QStandardPaths::findExecutable(QLatin1String(toolName));
+    return onPath.isEmpty() ? beside : onPath;
 }
 
 QString FirmwareUpdate::firmwarePath(quint32 firmware)
@@ -405,6 +417,7 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
         return end(BadFirmwareFile);
     }
     firmware = chosen;
+    const QString tool = toolPath();
     // The arguments as a list: no quoting, whatever the folders are called.
     const QStringList arguments { QLatin1String(toolTarget), QLatin1String(toolCommand), firmwarePath(firmware) };
     *flags.processFinished = false;
@@ -413,10 +426,11 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
         process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, &FirmwareUpdate::onToolFinished);
     process->setProcessChannelMode(QProcess::MergedChannels);
     connect(process, &QProcess::readyReadStandardOutput, this, &FirmwareUpdate::onToolOutput);
-    qCDebug(lcFirmwareUpdate) << "running" << toolPath() << arguments;
-    process->start(toolPath(), arguments, QIODevice::ReadWrite);
+    qCDebug(lcFirmwareUpdate) << "running" << tool << arguments;
+    process->start(tool, arguments, QIODevice::ReadWrite);
     if (!process->waitForStarted(toolStartTimeout))
         return toolNotStarted();
+    log(KestrixStudio::LogDebug, tr("Using dfu-programmer at %1").arg(QDir::toNativeSeparators(tool)));
 
     log(KestrixStudio::LogStatus, tr("Starting update of board %1").arg(boardID));
     if (!waitUntil([this] { return *flags.processFinished; }))
@@ -463,6 +477,15 @@ FirmwareUpdate::Result FirmwareUpdate::flash(quint32 firmware)
     log(KestrixStudio::LogError,
         outputTail.isEmpty() ? tr("%1 It printed nothing.").arg(how)
                              : tr("%1 Its last output: %2").arg(how, outputTail.join(QStringLiteral(" | "))));
+    // What the tool says when it finds no bootloader it may open.
+    static const QRegularExpression noAccess(QStringLiteral("no device present|permission denied|access denied|"
+                                                            "LIBUSB_ERROR_ACCESS|errno=13|requires write access"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (outputTail.join(QLatin1Char('\n')).contains(noAccess))
+        log(KestrixStudio::LogStatus,
+            tr("Either board %1 did not enter its bootloader, or this user may not open the device (the "
+               "kestrix-studio package installs a udev rule that allows it): unplug and replug the board.")
+                .arg(boardID));
     return end(ToolFailed);
 }
 
@@ -473,9 +496,15 @@ FirmwareUpdate::Result FirmwareUpdate::toolNotStarted()
     log(KestrixStudio::LogError, tr("Could not start the updating of the KM4200."));
     log(KestrixStudio::LogStatus, tr("Please toggle power of board %1 to reset it.").arg(board));
     const QString path = QDir::toNativeSeparators(toolPath());
-    log(KestrixStudio::LogError,
-        QFileInfo::exists(toolPath())
-            ? tr("dfu-programmer at %1 could not be started: %2").arg(path, process->errorString())
-            : tr("dfu-programmer is missing: it was looked for at %1").arg(path));
+    if (QFileInfo::exists(toolPath()))
+        log(KestrixStudio::LogError,
+            tr("dfu-programmer at %1 could not be started: %2").arg(path, process->errorString()));
+    else if (qEnvironmentVariableIsEmpty(toolVariable))
+        log(KestrixStudio::LogError,
+            tr("dfu-programmer is missing: looked for at %1 and on PATH. Install it with: apt install dfu-programmer")
+                .arg(QDir::toNativeSeparators(ApplicationDirectory::path())));
+    else
+        log(KestrixStudio::LogError,
+            tr("dfu-programmer is missing: looked for at %1, named by %2.").arg(path, QLatin1String(toolVariable)));
     return end(ToolNotStarted);
 }

@@ -93,6 +93,8 @@ public:
     static quint32 newestFirmware();
     // "<application directory>/hex/"
     static QString hexFolder();
+    // KESTRIX_DFU_PROGRAMMER's tool, else dfu-programmer beside the executable,
+    // else the one on PATH; when there is none, the one beside the executable.
     static QString toolPath();
     static QString firmwarePath(quint32 firmware);
     // Reads the firmware file as the tool will; false with the file, line

@@ -7,6 +7,7 @@
 #include "motherboard.h"
 #include "testsupport.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -28,6 +29,17 @@ class TestFirmwareUpdate : public QObject
     {
         QFile file(path(name));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
+    }
+    void writeTool(const QString& name, const QByteArray& script) const
+    {
+        write(name, "#!/bin/sh\ncd \"" + dir->path().toUtf8() + "\"\n" + script + "\n");
+        QFile::setPermissions(path(name), QFile::ReadOwner | QFile::ExeOwner);
+    }
+    void openBench(const QString& devices)
+    {
+        write("bench.ini", "[bench]\nbootloaderDelayMs=50\n\n" + devices.toUtf8() + "\n");
+        qputenv("KM4200_BENCH", path("bench.ini").toLocal8Bit());
+        controller = std::make_unique<KM4200Controller>();
     }
 
 private slots:
@@ -60,20 +72,40 @@ private slots:
             QTest::newRow(tag) << board << tool << cancelOn << int(result) << log << benchAfter << firmware;
         };
         const QString toggle = "Please toggle power of board 1 to reset it.";
+        const QString using_ = "Using dfu-programmer at <app>/dfu-programmer";
         const QString started = "Starting update of board 1";
-        row("real tool", "", "real", "", FirmwareUpdate::Updated, { started, "Board 1 is updated" },
+        const QString replug = "Either board 1 did not enter its bootloader, or this user may not open the device (the "
+                               "kestrix-studio package installs a udev rule that allows it): unplug and replug the "
+                               "board.";
+        row("real tool", "", "real", "", FirmwareUpdate::Updated, { using_, started, "Board 1 is updated" },
             "type=1 firmware=12");
         row("tool fails", "", "for n in 1 2 3 4; do echo line $n; done; exit 3", "", FirmwareUpdate::ToolFailed,
-            { started, "Could not update board 1",
+            { using_, started, "Could not update board 1",
                 "dfu-programmer ended with exit code 3. Its last output: line 2 | line 3 | line 4" },
+            "type=1 firmware=5");
+        // The distribution's tool without a bootloader it may open.
+        row("no device present", "", "echo 'dfu-programmer: no device present.' >&2; exit 1", "",
+            FirmwareUpdate::ToolFailed,
+            { using_, started, "Could not update board 1",
+                "dfu-programmer ended with exit code 1. Its last output: dfu-programmer: no device present.", replug },
+            "type=1 firmware=5");
+        row("device not permitted", "",
+            "echo \"libusb: error [get_usbfs_fd] libusb couldn't open USB device /dev/bus/usb/001/007, errno=13\"; "
+            "echo 'Failed to claim the DFU interface.'; exit 2",
+            "", FirmwareUpdate::ToolFailed,
+            { using_, started, "Could not update board 1",
+                "dfu-programmer ended with exit code 2. Its last output: libusb: error [get_usbfs_fd] libusb couldn't "
+                "open USB device /dev/bus/usb/001/007, errno=13 | Failed to claim the DFU interface.",
+                replug },
             "type=1 firmware=5");
         row("tool missing", "", "missing", "", FirmwareUpdate::ToolNotStarted,
             { "Could not start the updating of the KM4200.", toggle,
-                "dfu-programmer is missing: it was looked for at <app>/dfu-programmer" },
+                "dfu-programmer is missing: looked for at <app> and on PATH. Install it with: apt install "
+                "dfu-programmer" },
             "type=4 firmware=5");
         row("tool hangs, cancelled", "", "echo $$ > pid; exec sleep 600", qPrintable(started),
             FirmwareUpdate::Cancelled,
-            { started,
+            { using_, started,
                 "The update of board 1 was cancelled and dfu-programmer was ended: the board may be left without "
                 "firmware.",
                 toggle },
@@ -113,15 +145,15 @@ private slots:
             board.clear();
             BoardReservation::reserve(1, &holder, "Board 1's module is being programmed by the All boards page");
         }
-        const QString devices = board == "none" ? QString() : "[board1]\nid=1\ntype=1\nfirmware=5\n" + board;
-        write("bench.ini", "[bench]\nbootloaderDelayMs=50\n\n" + devices.toUtf8() + "\n");
-        qputenv("KM4200_BENCH", path("bench.ini").toLocal8Bit());
-        controller = std::make_unique<KM4200Controller>();
+        openBench(board == "none" ? QString() : "[board1]\nid=1\ntype=1\nfirmware=5\n" + board);
         if (tool == "real")
             tool = QStringLiteral("exec \"%1\" \"$@\"").arg(DFU_PROGRAMMER_PATH);
-        if (tool != "missing")
-            write("dfu-programmer", "#!/bin/sh\ncd \"" + dir->path().toUtf8() + "\"\n" + tool.toUtf8() + "\n");
-        QFile::setPermissions(path("dfu-programmer"), QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray searchPath = qgetenv("PATH");
+        const auto restorePath = qScopeGuard([&] { qputenv("PATH", searchPath); });
+        if (tool == "missing") // nor the distribution's on PATH
+            qputenv("PATH", path("hex").toLocal8Bit());
+        else
+            writeTool("dfu-programmer", tool.toUtf8());
 
         FirmwareUpdate update;
         update.setBootloaderTimeout(300);
@@ -159,6 +191,60 @@ private slots:
             QTRY_VERIFY(board1());
             QCOMPARE(board1()->getBoardFirmwareID(), 12);
         }
+    }
+
+    // The tool is KESTRIX_DFU_PROGRAMMER's, else the one beside the executable,
+    // else the one on PATH; each candidate here records that it ran.
+    void toolLookup_data()
+    {
+        QTest::addColumn<QString>("named"); // KESTRIX_DFU_PROGRAMMER below the temporary folder
+        QTest::addColumn<QStringList>("present"); // tools that exist: named, app, path
+        QTest::addColumn<QString>("ran");
+        QTest::addColumn<QString>("logged"); // one line of the log
+        const QStringList all { "named", "app", "path" };
+        QTest::newRow("named wins") << "named/dfu-programmer" << all << "named"
+                                    << "Using dfu-programmer at <dir>/named/dfu-programmer";
+        QTest::newRow("beside the executable before PATH") << "" << all << "app"
+                                                           << "Using dfu-programmer at <dir>/dfu-programmer";
+        QTest::newRow("PATH") << "" << QStringList { "named", "path" } << "path"
+                              << "Using dfu-programmer at <dir>/path/dfu-programmer";
+        QTest::newRow("nowhere") << "" << QStringList { "named" } << ""
+                                 << "dfu-programmer is missing: looked for at <dir> and on PATH. Install it with: apt "
+                                    "install dfu-programmer";
+        QTest::newRow("named but missing") << "named/none" << all << ""
+                                           << "dfu-programmer is missing: looked for at <dir>/named/none, named by "
+                                              "KESTRIX_DFU_PROGRAMMER.";
+    }
+    void toolLookup()
+    {
+        QFETCH(QString, named);
+        QFETCH(QStringList, present);
+        QFETCH(QString, ran);
+        QFETCH(QString, logged);
+        const QByteArray searchPath = qgetenv("PATH");
+        const auto restore = qScopeGuard([&] {
+            qputenv("PATH", searchPath);
+            qunsetenv("KESTRIX_DFU_PROGRAMMER");
+        });
+        QVERIFY(QDir(dir->path()).mkpath("named") && QDir(dir->path()).mkpath("path"));
+        for (const QString& place : present)
+            writeTool(
+                place == "app" ? "dfu-programmer" : place + "/dfu-programmer", "echo " + place.toUtf8() + " > ran");
+        qputenv("PATH", path("path").toLocal8Bit());
+        if (!named.isEmpty())
+            qputenv("KESTRIX_DFU_PROGRAMMER", path(named).toLocal8Bit());
+        write("hex/KestrixFirmware_12.hex", ":0100000000FF\n:00000001FF\n");
+        openBench("[board1]\nid=1\ntype=1\nfirmware=5\n");
+
+        FirmwareUpdate update;
+        update.setBootloaderTimeout(300);
+        QStringList log;
+        connect(&update, &FirmwareUpdate::logmessage, this,
+            [&](KestrixStudio::LogLevel, const QString& text) { log << text; });
+        QCOMPARE(update.run(1, 12), ran.isEmpty() ? FirmwareUpdate::ToolNotStarted : FirmwareUpdate::Updated);
+        QFile ranFile(path("ran"));
+        QCOMPARE(ranFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(ranFile.readAll().trimmed()) : QString(), ran);
+        QVERIFY2(log.contains(logged.replace("<dir>", dir->path())), qPrintable(log.join('\n')));
     }
 };
 

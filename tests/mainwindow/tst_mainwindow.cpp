@@ -209,6 +209,8 @@ private slots:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path("config"));
         QVERIFY(QDir().mkpath(path("bench")) && QDir().mkpath(path("install/hex")));
         ApplicationDirectory::setPathForTesting(path("install"));
+        // This installation's tool or none, never the distribution's on PATH.
+        qputenv("KESTRIX_DFU_PROGRAMMER", QFile::encodeName(path("install/dfu-programmer")));
         qputenv("KM4200_BENCH", QFile::encodeName(path("bench/bench.ini")));
     }
 

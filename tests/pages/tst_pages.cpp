@@ -18,6 +18,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QMainWindow>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -68,6 +69,7 @@ struct Installation {
 
 const QString started = "Starting bootloader on board 1";
 const QString updateStarted = "Starting update of board 1";
+const QString usingTool = "Using dfu-programmer at <app>/dfu-programmer";
 const QString togglePower = "Please toggle power of board 1 to reset it.";
 const QString refusal = "An update is already running. Please wait until it has finished before starting board 1";
 const QString board5 = "Board 1 - Firmware 5";
@@ -242,13 +244,14 @@ private slots:
                              const QString& shown) { QTest::newRow(name) << board << tool << during << log << shown; };
         const QString overview = "Boards connected:"; // the board stays in its bootloader
         const QString args = "[ $# = 3 ] && [ \"$1 $2 $3\" = \"at90usb1287 flash $PWD/hex/KestrixFirmware_12.hex\" ]";
-        const QStringList ok { started, updateStarted, "Board 1 is updated" };
+        const QStringList ok { started, usingTool, updateStarted, "Board 1 is updated" };
         const auto failed = [](const QString& how) {
-            return QStringList { started, updateStarted, "error: Could not update board 1",
+            return QStringList { started, usingTool, updateStarted, "error: Could not update board 1",
                 "error: dfu-programmer " + how + ". It printed nothing." };
         };
         const QStringList noTool { started, "error: Could not start the updating of the KM4200.", togglePower,
-            "error: dfu-programmer is missing: it was looked for at <app>/dfu-programmer" };
+            "error: dfu-programmer is missing: looked for at <app> and on PATH. Install it with: apt install "
+            "dfu-programmer" };
 #ifdef DFU_PROGRAMMER_PATH
         row("real tool", "", QStringLiteral("exec \"%1\" \"$@\"").arg(DFU_PROGRAMMER_PATH), "", ok,
             "Board 1 - Firmware 12");
@@ -265,16 +268,16 @@ private slots:
             { started, "error: Could not start the bootloader on the KM4200.", togglePower }, overview);
         // Nobody saw the board take the firmware, whatever the tool says.
         row("device gone before renew", "", "sleep 1", "unplug",
-            { started, updateStarted,
+            { started, usingTool, updateStarted,
                 "error: Board 1 left the bus while dfu-programmer ran; the tool ended with exit code 0 afterwards. "
                 "Whether the board holds the new firmware is unknown.",
                 togglePower },
             "No boards connected");
         row("tool never ends", "", "echo $$ > pid; exec sleep 600", "kill", failed("crashed (exit code 9)"), board5);
         row("tree press to another page", "", "sleep 0.3", "tree press",
-            { started, updateStarted, refusal, "Board 1 is updated" }, "");
+            { started, usingTool, updateStarted, refusal, "Board 1 is updated" }, "");
         row("firmware check", "", "sleep 0.3", "firmware check",
-            { started, updateStarted, refusal, refusal, "Board 1 is updated" }, board5);
+            { started, usingTool, updateStarted, refusal, refusal, "Board 1 is updated" }, board5);
     }
     void update()
     {
@@ -284,7 +287,11 @@ private slots:
         QFETCH(QString, shown);
         install->addFirmware("KestrixFirmware_12.hex");
         install->openBench(motherboard(1, 5, board));
-        if (tool != "missing") {
+        const QByteArray searchPath = qgetenv("PATH");
+        const auto restorePath = qScopeGuard([&] { qputenv("PATH", searchPath); });
+        if (tool == "missing") { // nor the distribution's on PATH
+            qputenv("PATH", install->path("hex").toLocal8Bit());
+        } else {
             install->write("dfu-programmer", "#!/bin/sh\ncd \"" + install->path(".").toUtf8() + "\"\n" + tool.toUtf8());
             QFile::setPermissions(install->path("dfu-programmer"), QFile::ReadOwner | QFile::ExeOwner);
         }
