@@ -1,8 +1,8 @@
 # kestrix_add_plugin(<target> <source>...)
 #
 # A Kestrix Studio plug-in: a MODULE library with moc/uic/rcc, linked against
-# KestrixStudio::Plugin, that finds the framework in ../lib once installed, and
-# installs into the executable's folder, where the application loads it.
+# KestrixStudio::Plugin, that finds the framework once installed, and installs
+# into the executable's folder, where the application loads it.
 function(kestrix_add_plugin target)
     add_library(${target} MODULE ${ARGN})
     target_link_libraries(${target} PRIVATE KestrixStudio::Plugin)
@@ -12,7 +12,7 @@ function(kestrix_add_plugin target)
         AUTORCC ON
         CXX_VISIBILITY_PRESET hidden
         VISIBILITY_INLINES_HIDDEN ON
-        INSTALL_RPATH "$ORIGIN/../${KestrixStudio_LIBRARY_INSTALL_DIR}")
+        INSTALL_RPATH "${KestrixStudio_PLUGIN_RPATH}")
     install(TARGETS ${target}
         LIBRARY DESTINATION ${KestrixStudio_PLUGIN_INSTALL_DIR}
         RUNTIME DESTINATION ${KestrixStudio_PLUGIN_INSTALL_DIR})

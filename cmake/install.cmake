@@ -1,12 +1,16 @@
 # Install rules and the CMake package for plug-in authors.
 #
-# Layout below the prefix:
-#   bin/                        kestrix-studio, its plug-ins and helper tools (one
-#                               folder: the application loads the libraries beside it)
-#   lib/                        libkestrixframework, libkestrixengine, libkm4200ctrl
-#   include/kestrixstudio/      the public headers of both libraries and their
-#                               export headers
-#   lib/cmake/KestrixStudio/    find_package(KestrixStudio): KestrixStudio::Plugin
+# Layout below the prefix (component runtime unless marked dev):
+#   bin/kestrix-studio                  a link to the executable
+#   lib/kestrix-studio/                 kestrix-studio, its plug-ins and hex/ (one
+#                                       folder: the application loads the libraries
+#                                       beside it)
+#   lib/kestrix-studio/lib/             libkestrixframework, libkestrixengine,
+#                                       libkm4200ctrl (private, found through
+#                                       $ORIGIN; the .so links are dev)
+#   include/kestrixstudio/              dev: the public headers of the libraries
+#                                       and their export headers
+#   <libdir>/cmake/KestrixStudio/       dev: find_package(KestrixStudio)
 #
 # The executable, the shipped plug-ins and the tools install themselves; this
 # file adds the libraries, the headers and the package.
@@ -15,10 +19,11 @@ include(CMakePackageConfigHelpers)
 set(KESTRIX_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KestrixStudio)
 set(KESTRIX_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/kestrixstudio)
 
+set_target_properties(kestrixframework kestrixengine km4200ctrl PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS kestrixframework kestrixengine km4200ctrl EXPORT KestrixStudioTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    LIBRARY DESTINATION ${KESTRIX_INSTALL_PRIVATE_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+    ARCHIVE DESTINATION ${KESTRIX_INSTALL_PRIVATE_LIBDIR} COMPONENT dev
+    RUNTIME DESTINATION ${KESTRIX_INSTALL_APPDIR} COMPONENT runtime)
 
 # The public face only: what plug-ins include. The bench simulation and the
 # shell's own views and pages stay private; no header listed here may
@@ -52,17 +57,21 @@ install(FILES ${kestrix_public_headers}
     ${kestrix_framework_binary_dir}/kestrixframework_export.h
     ${kestrix_engine_binary_dir}/kestrixengine_export.h
     ${kestrix_board_binary_dir}/km4200ctrl_export.h
-    DESTINATION ${KESTRIX_INCLUDE_DIR})
+    DESTINATION ${KESTRIX_INCLUDE_DIR} COMPONENT dev)
 
-install(EXPORT KestrixStudioTargets NAMESPACE KestrixStudio:: DESTINATION ${KESTRIX_PACKAGE_DIR})
+install(EXPORT KestrixStudioTargets NAMESPACE KestrixStudio:: DESTINATION ${KESTRIX_PACKAGE_DIR} COMPONENT dev)
+# A plug-in lies in the executable's folder and finds the libraries from there.
+file(RELATIVE_PATH KESTRIX_PLUGIN_RPATH /prefix/${KESTRIX_INSTALL_APPDIR} /prefix/${KESTRIX_INSTALL_PRIVATE_LIBDIR})
+set(KESTRIX_PLUGIN_RPATH "$ORIGIN/${KESTRIX_PLUGIN_RPATH}")
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/KestrixStudioConfig.cmake.in
     ${CMAKE_BINARY_DIR}/cmake/KestrixStudioConfig.cmake
     INSTALL_DESTINATION ${KESTRIX_PACKAGE_DIR}
-    PATH_VARS CMAKE_INSTALL_BINDIR CMAKE_INSTALL_LIBDIR)
+    PATH_VARS KESTRIX_INSTALL_APPDIR)
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/cmake/KestrixStudioConfigVersion.cmake
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES
     ${CMAKE_BINARY_DIR}/cmake/KestrixStudioConfig.cmake
     ${CMAKE_BINARY_DIR}/cmake/KestrixStudioConfigVersion.cmake
     ${CMAKE_CURRENT_LIST_DIR}/KestrixStudioPlugin.cmake
-    DESTINATION ${KESTRIX_PACKAGE_DIR})
+    DESTINATION ${KESTRIX_PACKAGE_DIR} COMPONENT dev)
+

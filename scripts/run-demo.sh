@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Kestrix Studio and starts it on the demo bench: two simulated KM4200
-# motherboards, one of them with outdated firmware.
+# motherboards, one of them with outdated firmware, updated by the simulated
+# dfu-programmer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -14,4 +15,6 @@ if [ -d "$root/examples/bench" ]; then
     export KM4200_BENCH="$bench_dir/bench.ini"
     echo "Demo bench: $KM4200_BENCH (edit it while the application runs to plug boards in and out)"
 fi
+# The simulated firmware tool flashes the bench's boards.
+export KESTRIX_DFU_PROGRAMMER="$root/build/bin/tools/dfu-programmer"
 exec "$root/build/bin/kestrix-studio" "$@"

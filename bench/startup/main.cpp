@@ -56,7 +56,7 @@ bool install(const QString& folder, int plugins)
 {
     if (!QDir().mkpath(folder + QStringLiteral("/bin")))
         return false;
-    if (!QFile::link(QStringLiteral(KESTRIX_LIB_DIR), folder + QStringLiteral("/lib")))
+    if (!QFile::link(QStringLiteral(KESTRIX_LIB_DIR), folder + QStringLiteral("/bin/lib")))
         return false;
     if (!QFile::copy(QStringLiteral(KESTRIX_STUDIO_EXE), folder + QStringLiteral("/bin/kestrix-studio")))
         return false;

@@ -11,8 +11,9 @@
 #include <csignal>
 
 // "-updatefirmware" in an installation of its own (bin/ with the executable,
-// the plug-in, dfu-programmer and hex/KestrixFirmware_12.hex) on a bench with
-// two outdated boards, a current one and one whose bootloader never reports.
+// the plug-in and hex/KestrixFirmware_12.hex, the simulated dfu-programmer in
+// bin/tools/ named through KESTRIX_DFU_PROGRAMMER, as the demo does) on a bench
+// with two outdated boards, a current one and one whose bootloader never reports.
 class TestFirmwareUpdaterCli : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,7 @@ class TestFirmwareUpdaterCli : public QObject
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("KM4200_BENCH", path("bench/bench.ini"));
         environment.insert("KESTRIX_BOOTLOADER_WAIT_MS", QString::number(bootloaderWaitMs));
+        environment.insert("KESTRIX_DFU_PROGRAMMER", path("bin/tools/dfu-programmer"));
         environment.insert("HOME", path("home"));
         environment.insert("XDG_CONFIG_HOME", path("home/config"));
         environment.insert("XDG_DATA_HOME", path("home/data"));
@@ -51,11 +53,12 @@ private slots:
     void initTestCase()
     {
         TestSupport::enterTestMode();
-        QVERIFY(QDir(root.path()).mkpath("bin/hex") && QDir(root.path()).mkpath("bench"));
-        QVERIFY(QFile::link(KESTRIX_LIB_DIR, path("lib")));
+        QVERIFY(QDir(root.path()).mkpath("bin/hex") && QDir(root.path()).mkpath("bin/tools")
+            && QDir(root.path()).mkpath("bench"));
+        QVERIFY(QFile::link(KESTRIX_LIB_DIR, path("bin/lib")));
         QVERIFY(QFile::copy(KESTRIX_STUDIO_EXE, path("bin/kestrix-studio")));
         QVERIFY(QFile::copy(FIRMWAREUPDATER_PLUGIN, path("bin/firmwareupdater.so")));
-        QVERIFY(QFile::copy(DFU_PROGRAMMER_EXE, path("bin/dfu-programmer")));
+        QVERIFY(QFile::copy(DFU_PROGRAMMER_EXE, path("bin/tools/dfu-programmer")));
     }
     void init()
     {
@@ -236,7 +239,7 @@ private slots:
         QCOMPARE(last["result"].toString(), QString("cancelled"));
         QVERIFY(last["message"].toString().contains("-updatefirmware -board 1"));
         // No tool left running.
-        const QString tool = QFileInfo(path("bin/dfu-programmer")).canonicalFilePath();
+        const QString tool = QFileInfo(path("bin/tools/dfu-programmer")).canonicalFilePath();
         for (const QFileInfo& entry : QDir("/proc").entryInfoList(QDir::Dirs))
             QVERIFY(entry.fileName().toInt() == 0 || QFileInfo(entry.filePath() + "/exe").symLinkTarget() != tool);
     }

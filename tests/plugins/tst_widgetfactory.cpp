@@ -290,7 +290,7 @@ private slots:
         for (const char* target : { "tp20", "tp10", "tp40", "tpforeign" })
             copy(target, QString(), "bin");
         QVERIFY(QFile::copy(KESTRIX_STUDIO_EXE, path("bin/kestrix-studio")));
-        QVERIFY(QFile::link(KESTRIX_LIB_DIR, path("lib")));
+        QVERIFY(QFile::link(KESTRIX_LIB_DIR, path("bin/lib")));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", path("config"));
         QProcess process;
