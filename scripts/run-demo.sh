@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Kestrix Studio and starts it on the demo bench: two simulated KM4200
 # motherboards, one of them with outdated firmware, updated by the simulated
-# dfu-programmer.
+# dfu-programmer. The installed packages bring the same as kestrix-studio-demo.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
