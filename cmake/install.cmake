@@ -75,3 +75,11 @@ install(FILES
     ${CMAKE_CURRENT_LIST_DIR}/KestrixStudioPlugin.cmake
     DESTINATION ${KESTRIX_PACKAGE_DIR} COMPONENT dev)
 
+# For plug-in authors with the packages only: the guide and the example.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/plugin-guide.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestrix-studio-dev
+    COMPONENT dev)
+install(FILES
+    ${PROJECT_SOURCE_DIR}/examples/plugin/CMakeLists.txt
+    ${PROJECT_SOURCE_DIR}/examples/plugin/exampleplugin.cpp
+    ${PROJECT_SOURCE_DIR}/examples/plugin/exampleplugin.h
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestrix-studio-dev/examples COMPONENT dev)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the demo need.
+# Installs the Debian 12 packages the build, the tests, the demo and the
+# Debian packages need.
 # Does nothing when they are all present; safe to run again.
 set -euo pipefail
 
@@ -9,6 +10,8 @@ packages=(
     clang libclang-rt-14-dev binutils
     xvfb xauth x11-utils imagemagick xdotool librsvg2-bin icoutils
     fonts-dejavu-core
+    # The Debian packages: shlibdeps and file for cpack.
+    dpkg-dev file
 )
 
 missing=()
