@@ -10,8 +10,10 @@ packages=(
     clang libclang-rt-14-dev binutils
     xvfb xauth x11-utils imagemagick xdotool librsvg2-bin icoutils
     fonts-dejavu-core
-    # The Debian packages: shlibdeps and file for cpack.
-    dpkg-dev file
+    # The Debian packages and their test: shlibdeps and file for cpack, the
+    # checkers, man for the installed page, and the distribution's firmware
+    # tool that the installed application runs.
+    dpkg-dev file lintian appstream man-db dfu-programmer
 )
 
 missing=()

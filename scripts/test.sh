@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test suite: first a normal build, then a
-# build under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds everything and runs every test suite: first a normal build, the
+# plug-in SDK and the Debian packages (installed and purged again on this
+# machine, so it needs root or sudo), then a build under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 # KESTRIX_SKIP_SANITIZE=1 skips the second pass.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +20,11 @@ echo "== tests"
 if [ -x "$root/scripts/test-sdk.sh" ]; then
     echo "== plug-in SDK"
     "$root/scripts/test-sdk.sh" "$root/build"
+fi
+
+if [ -x "$root/scripts/test-package.sh" ]; then
+    echo "== Debian packages"
+    "$root/scripts/test-package.sh" "$root/build"
 fi
 
 if [ "${KESTRIX_SKIP_SANITIZE:-0}" != "1" ]; then
