@@ -223,16 +223,8 @@ private slots:
         writeBench("[bench]\nbootloaderDelayMs=30\ntoolMs=20000\n\n[board1]\nid=1\nfirmware=10\n");
         QProcess process;
         process.setProcessEnvironment(environment(5000));
-        QByteArray output;
-        bool sent = false;
-        connect(&process, &QProcess::readyReadStandardOutput, this, [&] {
-            output += process.readAllStandardOutput();
-            if (!sent && output.contains("Starting update of board 1"))
-                sent = ::kill(pid_t(process.processId()), signal) == 0; // once: a second signal ends at once
-        });
         process.start(path("bin/kestrix-studio"), { "-updatefirmware", "-json" });
-        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 15000);
-        output += process.readAllStandardOutput();
+        const QByteArray output = TestSupport::interruptWhen(&process, "Starting update of board 1", signal);
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 1);
         const QJsonObject last = QJsonDocument::fromJson(output.trimmed().split('\n').last()).object();

@@ -166,15 +166,8 @@ private slots:
         bench.write(motherboard(6) + motherboard(7), 1000);
         QProcess process;
         start(&process, { "-program", "signal.hex", "-board", "6,7", "-json" });
-        QByteArray output;
-        bool sent = false;
-        connect(&process, &QProcess::readyReadStandardOutput, this, [&] {
-            output += process.readAllStandardOutput();
-            if (!sent && output.contains(R"("board":7,"percent":10,"step":"comparing")"))
-                sent = ::kill(pid_t(process.processId()), signal) == 0; // once: a second signal ends at once
-        });
-        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 15000);
-        output += process.readAllStandardOutput();
+        const QByteArray output
+            = TestSupport::interruptWhen(&process, R"("board":7,"percent":10,"step":"comparing")", signal);
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 1);
         QStringList results;

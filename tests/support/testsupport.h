@@ -5,17 +5,21 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <functional>
 
-namespace TestSupport {
+namespace TestSupport
+{
 
 // Call first in initTestCase(): settings and data folders go to the test
 // locations under the suite's temporary HOME.
@@ -25,8 +29,7 @@ inline void enterTestMode()
 }
 
 // What a modal dialog showed when it was answered.
-struct DialogSeen
-{
+struct DialogSeen {
     bool seen = false;
     QString className;
     QString title;
@@ -42,8 +45,8 @@ struct DialogSeen
 class ModalAnswer : public QObject
 {
 public:
-    explicit ModalAnswer(QMessageBox::StandardButton button = QMessageBox::Ok,
-                         std::function<void(QWidget*)> answer = {})
+    explicit ModalAnswer(
+        QMessageBox::StandardButton button = QMessageBox::Ok, std::function<void(QWidget*)> answer = {})
         : m_button(button)
         , m_answer(std::move(answer))
     {
@@ -86,5 +89,25 @@ private:
     QTimer m_timer;
     DialogSeen m_seen;
 };
+
+// Waits for a started job, sends it `signal` once when `trigger` first shows
+// in its standard output (a second signal would end it at once), and returns
+// all it printed once it has ended.
+inline QByteArray interruptWhen(QProcess* process, const QByteArray& trigger, int signal, int timeoutMs = 15000)
+{
+    QByteArray output;
+    bool sent = false;
+    const QMetaObject::Connection reading = QObject::connect(process, &QProcess::readyReadStandardOutput, [&] {
+        output += process->readAllStandardOutput();
+        if (!sent && output.contains(trigger))
+            sent = ::kill(pid_t(process->processId()), signal) == 0;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (process->state() != QProcess::NotRunning && clock.elapsed() < timeoutMs)
+        QTest::qWait(10);
+    QObject::disconnect(reading);
+    return output + process->readAllStandardOutput();
+}
 
 } // namespace TestSupport
