@@ -211,12 +211,7 @@ private slots:
 
     // Ctrl+C or SIGTERM while the tool runs: the tool is ended, the board is
     // reported cancelled with how to finish it, status 1.
-    void interrupted_data()
-    {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("SIGINT") << int(SIGINT);
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-    }
+    void interrupted_data() { TestSupport::addSignalRows(); }
     void interrupted()
     {
         QFETCH(int, signal);

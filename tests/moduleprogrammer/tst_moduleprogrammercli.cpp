@@ -151,12 +151,7 @@ private slots:
 
     // Ctrl+C or SIGTERM while several boards compare: every board ends
     // cancelled, nothing is written afterwards, status 1.
-    void interrupted_data()
-    {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("SIGINT") << int(SIGINT);
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-    }
+    void interrupted_data() { TestSupport::addSignalRows(); }
     void interrupted()
     {
         QFETCH(int, signal);

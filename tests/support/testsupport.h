@@ -90,6 +90,14 @@ private:
     DialogSeen m_seen;
 };
 
+// The rows of a test that ends a job by signal: Ctrl+C and SIGTERM.
+inline void addSignalRows()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
 // Waits for a started job, sends it `signal` once when `trigger` first shows
 // in its standard output (a second signal would end it at once), and returns
 // all it printed once it has ended.
