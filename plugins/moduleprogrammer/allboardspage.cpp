@@ -7,6 +7,7 @@
 #include "moduleprogrammerlog.h"
 #include "moduleprogrammerpage.h"
 #include "motherboard.h"
+#include "outcomelabel.h"
 #include "programmersettings.h"
 #include "programmingreport.h"
 #include "statuscolors.h"
@@ -78,10 +79,7 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
 
     auto* programBox = new QGroupBox(tr("Program"), this);
     auto* form = new QFormLayout(programBox);
-    m_chooser = new HexFileChooser(createPathEdit(), this, programBox);
-    m_chooser->setOpenDialog([this](const QString& folder) {
-        return openFileName(this, tr("Open HEX file"), folder, tr(HexFileChooser::FileFilter), QStringLiteral("hex"));
-    });
+    m_chooser = new HexFileChooser(this, programBox);
     form->addRow(tr("&HEX file:"), m_chooser);
     m_slotCombo = new QComboBox(programBox);
     m_slotCombo->setObjectName(QStringLiteral("slotCombo"));
@@ -150,11 +148,7 @@ AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
     header->setStretchLastSection(true);
     m_table->setMinimumHeight(240);
 
-    m_statusLabel = new QLabel(this);
-    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
-    m_statusLabel->setAccessibleName(tr("Outcome"));
-    m_statusLabel->setWordWrap(true);
-    m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_statusLabel = new OutcomeLabel(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);
@@ -497,9 +491,7 @@ void AllBoardsPage::setRunning(bool running)
 
 void AllBoardsPage::showStatus(const QString& text, bool error)
 {
-    m_statusLabel->setStyleSheet(error ? StatusColors::styleSheet(StatusColors::failure(palette())) : QString());
-    m_statusLabel->setText(text);
-    m_statusLabel->setAccessibleDescription(text);
+    m_statusLabel->show(text, error ? OutcomeLabel::Error : OutcomeLabel::Info);
 }
 
 QString AllBoardsPage::report() const

@@ -13,6 +13,7 @@ class HexFileChooser;
 class ProgrammerSettings;
 class QCheckBox;
 class QComboBox;
+class OutcomeLabel;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -98,7 +99,7 @@ private:
     QPushButton* m_stopButton;
     QPushButton* m_saveButton;
     QTableWidget* m_table;
-    QLabel* m_statusLabel;
+    OutcomeLabel* m_statusLabel;
 
     std::map<int, Row> m_rows; // by key
     QMap<int, int> m_current; // board ID to the key of its current row

@@ -1,5 +1,7 @@
 #include "hexfilechooser.h"
 
+#include "basewidget.h"
+
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -12,11 +14,11 @@
 
 const char* const HexFileChooser::FileFilter = QT_TRANSLATE_NOOP("HexFileChooser", "HEX files (*.hex *.ihx)");
 
-HexFileChooser::HexFileChooser(QLineEdit* pathEdit, QWidget* dropTarget, QWidget* parent)
+HexFileChooser::HexFileChooser(BaseWidget* page, QWidget* parent)
     : QWidget(parent)
-    , m_pathEdit(pathEdit)
+    , m_pathEdit(page->createPathEdit())
     , m_browseButton(new QPushButton(tr("&Browse..."), this))
-    , m_dropTarget(dropTarget)
+    , m_page(page)
 {
     m_pathEdit->setParent(this);
     m_pathEdit->setObjectName(QStringLiteral("pathEdit"));
@@ -33,10 +35,8 @@ HexFileChooser::HexFileChooser(QLineEdit* pathEdit, QWidget* dropTarget, QWidget
     m_pathEdit->setAccessibleName(tr("HEX file"));
     connect(m_browseButton, &QPushButton::clicked, this, &HexFileChooser::browse);
     connect(m_pathEdit, &QLineEdit::returnPressed, this, &HexFileChooser::returnPressed);
-    if (m_dropTarget) {
-        m_dropTarget->setAcceptDrops(true);
-        m_dropTarget->installEventFilter(this);
-    }
+    m_page->setAcceptDrops(true);
+    m_page->installEventFilter(this);
 }
 
 QString HexFileChooser::fileName() const
@@ -58,14 +58,13 @@ void HexFileChooser::setBusy(bool busy)
 
 void HexFileChooser::browse()
 {
-    if (!m_dialog)
-        return;
     // The typed file's folder when there is one; otherwise the dialog's remembered folder.
     QString folder;
     const QFileInfo current(QDir::fromNativeSeparators(fileName()));
     if (!fileName().isEmpty() && current.absoluteDir().exists())
         folder = current.absolutePath();
-    const QString picked = m_dialog(folder);
+    const QString picked
+        = m_page->openFileName(m_page, tr("Open HEX file"), folder, tr(FileFilter), QStringLiteral("hex"));
     if (picked.isEmpty())
         return;
     setFileName(picked);
@@ -87,7 +86,7 @@ QString HexFileChooser::droppedHexFile(const QMimeData* mime)
 
 bool HexFileChooser::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_dropTarget)
+    if (watched != m_page)
         return false;
     if (event->type() == QEvent::DragEnter) {
         auto* enter = static_cast<QDragEnterEvent*>(event);

@@ -2,8 +2,7 @@
 
 #include <QWidget>
 
-#include <functional>
-
+class BaseWidget;
 class QLineEdit;
 class QMimeData;
 class QPushButton;
@@ -18,12 +17,9 @@ class HexFileChooser : public QWidget
 public:
     static const char* const FileFilter;
 
-    // Takes over the path field; drops are taken from dropTarget.
-    HexFileChooser(QLineEdit* pathEdit, QWidget* dropTarget, QWidget* parent = nullptr);
-
-    // Opens the file dialog in a folder and answers the file chosen or empty
-    // (the page's, which remembers the folder).
-    void setOpenDialog(std::function<QString(const QString& folder)> dialog) { m_dialog = std::move(dialog); }
+    // The page gives the path field its completion and the file dialog that
+    // remembers its folder; files dropped on the page are taken.
+    explicit HexFileChooser(BaseWidget* page, QWidget* parent = nullptr);
 
     QString fileName() const;
     void setFileName(const QString& fileName);
@@ -51,7 +47,6 @@ protected:
 private:
     QLineEdit* m_pathEdit;
     QPushButton* m_browseButton;
-    QWidget* m_dropTarget;
+    BaseWidget* m_page;
     bool m_busy = false;
-    std::function<QString(const QString&)> m_dialog;
 };

@@ -8,9 +8,9 @@
 #include "ktmodule.h"
 #include "moduleprogrammerlog.h"
 #include "motherboard.h"
+#include "outcomelabel.h"
 #include "programmersettings.h"
 #include "programmingreport.h"
-#include "statuscolors.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -53,10 +53,7 @@ ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* sett
 
     auto* programBox = new QGroupBox(tr("Program a module"), this);
     auto* programForm = new QFormLayout(programBox);
-    m_chooser = new HexFileChooser(createPathEdit(), this, programBox);
-    m_chooser->setOpenDialog([this](const QString& folder) {
-        return openFileName(this, tr("Open HEX file"), folder, tr(HexFileChooser::FileFilter), QStringLiteral("hex"));
-    });
+    m_chooser = new HexFileChooser(this, programBox);
     programForm->addRow(tr("&HEX file:"), m_chooser);
 
     m_slotCombo = new QComboBox(programBox);
@@ -71,11 +68,7 @@ ModuleProgrammerPage::ModuleProgrammerPage(int boardID, ProgrammerSettings* sett
     buttonRow->addWidget(m_programButton);
     programForm->addRow(buttonRow);
 
-    m_statusLabel = new QLabel(this);
-    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
-    m_statusLabel->setAccessibleName(tr("Outcome"));
-    m_statusLabel->setWordWrap(true);
-    m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_statusLabel = new OutcomeLabel(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_heading);
@@ -198,12 +191,7 @@ void ModuleProgrammerPage::setRunning(bool running)
 
 void ModuleProgrammerPage::showStatus(const QString& text, StatusKind kind)
 {
-    // Chosen against the palette: readable on light and dark desktops alike.
-    m_statusLabel->setStyleSheet(kind == StatusSuccess ? StatusColors::styleSheet(StatusColors::success(palette()))
-            : kind == StatusError                      ? StatusColors::styleSheet(StatusColors::failure(palette()))
-                                                       : QString());
-    m_statusLabel->setText(text);
-    m_statusLabel->setAccessibleDescription(text);
+    m_statusLabel->show(text, OutcomeLabel::Kind(kind));
 }
 
 void ModuleProgrammerPage::program()

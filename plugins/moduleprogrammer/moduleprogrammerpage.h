@@ -7,6 +7,7 @@ class KTModule;
 class MotherBoard;
 class ProgrammerSettings;
 class QComboBox;
+class OutcomeLabel;
 class QLabel;
 class QPushButton;
 
@@ -67,7 +68,7 @@ private:
     HexFileChooser* m_chooser;
     QComboBox* m_slotCombo;
     QPushButton* m_programButton;
-    QLabel* m_statusLabel;
+    OutcomeLabel* m_statusLabel;
 
     // Of the run in progress.
     QString m_runFile;
