@@ -130,6 +130,7 @@ void BenchSimulation::close()
     m_reloadTimer = nullptr;
     m_pendingBootloaders.clear();
     m_jumping.clear();
+    m_jumpingMissingSince.clear();
     m_restarting.clear();
     m_missingSince.clear();
     m_confirmPending = false;
@@ -272,17 +273,17 @@ void BenchSimulation::readBench(bool explicitUpdate, int forceID, News* news)
     const QList<int> jumping = m_jumping.values();
     for (int id : jumping) {
         if (listed.contains(id) || whole) {
-            m_missingSince.remove(-id);
+            m_jumpingMissingSince.remove(id);
             if (listed.contains(id))
                 continue;
         } else {
-            const qint64 since = m_missingSince.value(-id, now);
-            m_missingSince.insert(-id, since);
+            const qint64 since = m_jumpingMissingSince.value(id, now);
+            m_jumpingMissingSince.insert(id, since);
             if (now - since < RemovalSettleMs) {
                 unsettled = true;
                 continue;
             }
-            m_missingSince.remove(-id);
+            m_jumpingMissingSince.remove(id);
         }
         m_jumping.remove(id);
         m_pendingBootloaders.remove(id);

@@ -53,7 +53,7 @@ public:
     bool jumpToBootloader(MotherBoard* board) override;
     // From the jump until the board is on the bus in its bootloader, or has
     // been unplugged meanwhile.
-    bool isJumpingToBootloader(int id) const override { return m_jumping.contains(id); }
+    QList<int> boardsJumpingToBootloader() const override { return m_jumping.values(); }
     void renew(Connectable* device) override;
 
     int operationMs() const override;
@@ -94,6 +94,7 @@ private:
     QMap<int, Connectable*> m_boards;
     QSet<int> m_pendingBootloaders;
     QSet<int> m_jumping;
+    QHash<int, qint64> m_jumpingMissingSince; // jumping boards the last reads lacked
     QSet<int> m_restarting; // renewed devices, off the bus for a while
     QStringList m_initMessages;
     bool m_notify = true;

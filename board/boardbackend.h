@@ -34,7 +34,7 @@ public:
     // Devices of kinds that were not creatable may be waiting on the bus.
     virtual void creatableKindsWidened() = 0;
     virtual bool jumpToBootloader(MotherBoard* board) = 0;
-    virtual bool isJumpingToBootloader(int boardID) const = 0;
+    virtual QList<int> boardsJumpingToBootloader() const = 0;
     virtual void renew(Connectable* device) = 0;
     // A message for ConnectionManager::logmessage.
     virtual void log(int level, const QString& text) = 0;

@@ -56,9 +56,9 @@ int ConnectionManager::numberOfConnectedDevices() const
     return BoardBackend::instance()->boards().size();
 }
 
-bool ConnectionManager::isJumpingToBootloader(int boardID) const
+QList<int> ConnectionManager::boardsJumpingToBootloader() const
 {
-    return BoardBackend::instance()->isJumpingToBootloader(boardID);
+    return BoardBackend::instance()->boardsJumpingToBootloader();
 }
 
 void ConnectionManager::enableAutomaticDeviceUpdateNotifications()

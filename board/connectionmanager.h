@@ -32,10 +32,10 @@ public:
     QMap<int, MotherBoard*> motherBoards() const;
     MotherBoard* motherBoard(int boardID) const;
 
-    // Extra of this library: true from MotherBoard::jumpToBootloader() until
-    // the board is on the bus in its bootloader, or is known to have been
-    // unplugged meanwhile (then it never reports).
-    bool isJumpingToBootloader(int boardID) const;
+    // Extra of this library: the boards from MotherBoard::jumpToBootloader()
+    // until they are on the bus in their bootloader, or known to have been
+    // unplugged meanwhile (then they never report).
+    QList<int> boardsJumpingToBootloader() const;
 
     void enableAutomaticDeviceUpdateNotifications();
     void disableAutomaticDeviceUpdateNotifications();

@@ -244,10 +244,10 @@ QList<int> FirmwareUpdate::waitingBootloaders()
 
 QList<int> FirmwareUpdate::otherBootloaders(int boardID)
 {
-    ConnectionManager* manager = ConnectionManager::Instance();
     QList<int> ids = waitingBootloaders();
-    for (int id = 1; id <= 0xff; ++id) {
-        if (manager->isJumpingToBootloader(id) && !ids.contains(id))
+    const QList<int> jumping = ConnectionManager::Instance()->boardsJumpingToBootloader();
+    for (int id : jumping) {
+        if (!ids.contains(id))
             ids << id;
     }
     ids.removeAll(boardID & 0xff);
@@ -346,8 +346,9 @@ FirmwareUpdate::Result FirmwareUpdate::jump(MotherBoard* motherBoard)
     qCDebug(lcFirmwareUpdate) << "waiting" << bootloaderWait << "ms for the bootloader of board" << boardID;
     timer->start(bootloaderWait);
     // Unplugged during the jump, the board never reports: no need to wait it out.
-    const auto unplugged
-        = [manager, boardID] { return !manager->isJumpingToBootloader(boardID) && !manager->getBoardByID(boardID); };
+    const auto unplugged = [manager, boardID] {
+        return !manager->boardsJumpingToBootloader().contains(boardID) && !manager->getBoardByID(boardID);
+    };
     bool lost = false;
     // A bootloaderConnected(false) meanwhile does not end the wait.
     if (!waitUntil([&] { return *flags.bootloaderIsConnected || (lost = unplugged()); }))
