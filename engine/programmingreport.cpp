@@ -27,6 +27,11 @@ QString ProgrammingReport::target(int boardID, int slot)
     return tr("%1 of board %2").arg(ProgrammingEngine::slotName(slot)).arg(boardID);
 }
 
+QString ProgrammingReport::timeStamp(const QDateTime& time)
+{
+    return time.isValid() ? time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs) : QString();
+}
+
 QString ProgrammingReport::describe(
     const ProgrammingEngine::Result& result, const QString& fileName, int boardID, int slot)
 {

@@ -3,6 +3,7 @@
 #include "kestrixengine_export.h"
 #include "programmingengine.h"
 
+#include <QDateTime>
 #include <QString>
 
 // The one place that turns a programming result into words, for pages, the
@@ -22,4 +23,7 @@ public:
     static QString reason(const ProgrammingEngine::Result& result);
     // "module of board 1"
     static QString target(int boardID, int slot);
+    // ISO 8601 with the offset from UTC, so reports from several sites
+    // compare; empty for an invalid time.
+    static QString timeStamp(const QDateTime& time);
 };

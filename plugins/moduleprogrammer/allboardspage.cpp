@@ -42,12 +42,6 @@ QString csvField(const QString& text)
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
-
-// ISO 8601 with the offset from UTC, so reports from several sites compare.
-QString isoTime(const QDateTime& time)
-{
-    return time.isValid() ? time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs) : QString();
-}
 } // namespace
 
 AllBoardsPage::AllBoardsPage(ProgrammerSettings* settings, QWidget* parent)
@@ -500,7 +494,7 @@ QString AllBoardsPage::report() const
     for (const auto& [key, row] : m_rows) {
         const QStringList fields { QString::number(row.boardID), row.module, QString::number(row.slot), m_runFile,
             QString::fromLatin1(m_runDigest), row.result.isEmpty() ? QStringLiteral("not programmed") : row.result,
-            row.reason, isoTime(row.started), isoTime(row.ended) };
+            row.reason, ProgrammingReport::timeStamp(row.started), ProgrammingReport::timeStamp(row.ended) };
         QStringList quoted;
         for (const QString& field : fields)
             quoted << csvField(field);

@@ -170,10 +170,9 @@ void ProgrammingJob::boardFinished(int boardID, int slot, const ProgrammingEngin
     const QString message = ProgrammingReport::describe(result, m_fileName, boardID, slot);
     const QString name = ProgrammingReport::resultName(result);
     if (m_json) {
-        const QDateTime now = QDateTime::currentDateTime();
         json({ { QStringLiteral("board"), boardID }, { QStringLiteral("slot"), slot },
             { QStringLiteral("result"), name }, { QStringLiteral("message"), message },
-            { QStringLiteral("time"), now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs) } });
+            { QStringLiteral("time"), ProgrammingReport::timeStamp(QDateTime::currentDateTime()) } });
     } else {
         line(tr("Board %1: %2: %3").arg(boardID).arg(name, message));
     }
