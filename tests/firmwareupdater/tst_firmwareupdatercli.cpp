@@ -32,21 +32,28 @@ class TestFirmwareUpdaterCli : public QObject
         environment.insert("XDG_DATA_HOME", path("home/data"));
         return environment;
     }
-    static void writeFile(const QString& name, const QByteArray& content)
+    void write(const QString& name, const QByteArray& content) const
     {
-        QFile file(name);
+        QFile file(path(name));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
+    }
+    QByteArray bench() const
+    {
+        QFile file(path("bench/bench.ini"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     // Board N's firmware on the bench, in board order.
     QString firmwares() const
     {
-        QFile file(path("bench/bench.ini"));
         QStringList numbers;
-        file.open(QIODevice::ReadOnly);
-        auto match = QRegularExpression("firmware=(\\d+)").globalMatch(QString::fromUtf8(file.readAll()));
-        while (match.hasNext())
+        for (auto match = QRegularExpression("firmware=(\\d+)").globalMatch(QString::fromUtf8(bench()));
+             match.hasNext();)
             numbers << match.next().captured(1);
         return numbers.join(' ');
+    }
+    static QJsonObject lastLine(const QByteArray& output)
+    {
+        return QJsonDocument::fromJson(output.trimmed().split('\n').last()).object();
     }
 
 private slots:
@@ -65,13 +72,7 @@ private slots:
         QDir(path("home")).removeRecursively();
         QDir(path("bin/hex")).removeRecursively();
         QDir(path("bin")).mkpath("hex");
-        QFile hex(path("bin/hex/KestrixFirmware_12.hex"));
-        QVERIFY(hex.open(QIODevice::WriteOnly) && hex.write(":0100000000FF\n:00000001FF\n"));
-    }
-    void writeBench(const QByteArray& text) const
-    {
-        QFile file(path("bench/bench.ini"));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size());
+        write("bin/hex/KestrixFirmware_12.hex", ":0100000000FF\n:00000001FF\n");
     }
 
     void run_data()
@@ -119,11 +120,11 @@ private slots:
         QFETCH(QByteArray, bench);
         QFETCH(QString, expected);
         const QString tag = QTest::currentDataTag();
-        writeBench(bench);
+        write("bench/bench.ini", bench);
         if (tag == "no firmware file")
             QVERIFY(QFile::remove(path("bin/hex/KestrixFirmware_12.hex")));
         if (tag == "bad firmware file")
-            writeFile(path("bin/hex/KestrixFirmware_12.hex"), ":0100000000FE\n:00000001FF\n");
+            write("bin/hex/KestrixFirmware_12.hex", ":0100000000FE\n:00000001FF\n");
         if (tag == "zero-padded firmware name")
             QVERIFY(QFile::rename(path("bin/hex/KestrixFirmware_12.hex"), path("bin/hex/KestrixFirmware_013.hex")));
         QProcess process;
@@ -181,7 +182,7 @@ private slots:
     {
         QFETCH(QByteArray, bench);
         QFETCH(QString, unplugOn);
-        writeBench(bench + "[board1]\nid=1\nfirmware=10\n");
+        write("bench/bench.ini", bench + "[board1]\nid=1\nfirmware=10\n");
         QProcess process;
         process.setProcessEnvironment(environment(60000));
         QByteArray output;
@@ -189,11 +190,9 @@ private slots:
         // Once the board has jumped: an earlier edit would be overwritten by the jump's own.
         QTimer unplug;
         connect(&unplug, &QTimer::timeout, this, [&] {
-            QFile file(path("bench/bench.ini"));
-            if (output.contains(unplugOn.toUtf8()) && file.open(QIODevice::ReadOnly)
-                && file.readAll().contains("type=4")) {
+            if (output.contains(unplugOn.toUtf8()) && this->bench().contains("type=4")) {
                 unplug.stop();
-                writeBench(bench);
+                write("bench/bench.ini", bench);
             }
         });
         unplug.start(10);
@@ -201,12 +200,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 30000);
         output += process.readAllStandardOutput();
         QCOMPARE(process.exitCode(), 1);
-        const QJsonObject last = QJsonDocument::fromJson(output.trimmed().split('\n').last()).object();
-        QCOMPARE(last["result"].toString(), QString("disconnected"));
-        QTEST(last["reason"].toString(), "reason");
-        QFile file(path("bench/bench.ini"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), bench);
+        QCOMPARE(lastLine(output)["result"].toString(), QString("disconnected"));
+        QTEST(lastLine(output)["reason"].toString(), "reason");
+        QCOMPARE(this->bench(), bench);
     }
 
     // Ctrl+C or SIGTERM while the tool runs: the tool is ended, the board is
@@ -215,16 +211,15 @@ private slots:
     void interrupted()
     {
         QFETCH(int, signal);
-        writeBench("[bench]\nbootloaderDelayMs=30\ntoolMs=20000\n\n[board1]\nid=1\nfirmware=10\n");
+        write("bench/bench.ini", "[bench]\nbootloaderDelayMs=30\ntoolMs=20000\n\n[board1]\nid=1\nfirmware=10\n");
         QProcess process;
         process.setProcessEnvironment(environment(5000));
         process.start(path("bin/kestrix-studio"), { "-updatefirmware", "-json" });
         const QByteArray output = TestSupport::interruptWhen(&process, "Starting update of board 1", signal);
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 1);
-        const QJsonObject last = QJsonDocument::fromJson(output.trimmed().split('\n').last()).object();
-        QCOMPARE(last["result"].toString(), QString("cancelled"));
-        QVERIFY(last["message"].toString().contains("-updatefirmware -board 1"));
+        QCOMPARE(lastLine(output)["result"].toString(), QString("cancelled"));
+        QVERIFY(lastLine(output)["message"].toString().contains("-updatefirmware -board 1"));
         // No tool left running.
         const QString tool = QFileInfo(path("bin/tools/dfu-programmer")).canonicalFilePath();
         for (const QFileInfo& entry : QDir("/proc").entryInfoList(QDir::Dirs))
