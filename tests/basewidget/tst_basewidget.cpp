@@ -167,7 +167,6 @@ private slots:
         row("verified", differs, "kt24.hex", 0, 3, { checking, programming, status(Success) }, "", 1);
         row("programming fails", differs + "programStatus=5\n", "kt24.hex", 0, 3,
             { checking, programming, error(Failure) }, failed, 0);
-        row("cancel comparing", differs, "kt24.hex", 1, 1, { checking, canceled }, "", 0);
         row("cancel programming", differs, "kt24.hex", 2, 2, { checking, programming, canceled }, "", 0);
         row("cancel verifying", differs, "kt24.hex", 3, 3, { checking, programming, canceled }, "", 0);
         row("board leaves", differs, "kt24.hex", -1, 1, { checking, error(noDevice), error(Failure) }, failed, 0);
