@@ -38,33 +38,23 @@ MotherBoard* board(int id)
     return qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(id));
 }
 
+// A page as a plug-in author writes one from the published declarations:
+// it may bind another board than asked, verify again on its own after a
+// sequence, and start a new sequence from afterProgramming.
 class Page : public BaseWidget
 {
 public:
     using BaseWidget::BaseWidget;
     using BaseWidget::completeFileExtension;
-    bool program(const QString& file, int slot = 0, int boardID = 1)
-    {
-        return programHexFile(file, QStringLiteral("firmware"), Operation, Success, Failure, boardID, slot);
-    }
-    int after = 0;
-
-protected:
-    void afterProgramming() override { ++after; }
-};
-
-// A page as a plug-in author writes one from the published declarations:
-// it may bind another board than asked, verify again on its own after a
-// sequence, and start a new sequence from afterProgramming.
-class ContractPage : public BaseWidget
-{
-public:
-    using BaseWidget::BaseWidget;
     int boundInstead = 0; // setBoard binds this board instead, when set
     int againAfterCancel = 0; // sequences still to start from afterProgramming after a cancel
+    int after = 0; // afterProgramming calls
     QStringList* events = nullptr;
 
-    bool program() { return programHexFile("kt24.hex", "firmware", Operation, Success, Failure, 1, 0); }
+    bool program(const QString& file = "kt24.hex")
+    {
+        return programHexFile(file, "firmware", Operation, Success, Failure, 1, 0);
+    }
     void verifyAgain()
     {
         showProgressDialog(currentModule, "Verify again", Operation);
@@ -79,6 +69,7 @@ public:
 protected:
     void afterProgramming() override
     {
+        ++after;
         if (lastProgrammingResult || againAfterCancel == 0)
             return;
         --againAfterCancel;
@@ -164,7 +155,6 @@ private slots:
                                  "the motherboard turned on";
 
         row("equal", one + "verifyStatus=0\n", "kt24.hex", 0, 1, { checking, status(Success) }, "", 1);
-        row("verified", differs, "kt24.hex", 0, 3, { checking, programming, status(Success) }, "", 1);
         row("programming fails", differs + "programStatus=5\n", "kt24.hex", 0, 3,
             { checking, programming, error(Failure) }, failed, 0);
         row("cancel programming", differs, "kt24.hex", 2, 2, { checking, programming, canceled }, "", 0);
@@ -208,8 +198,6 @@ private slots:
         if (interrupt >= 0 && board(1)) {
             QCOMPARE(board(1)->resetCount(), done == 1 ? 1 : 0);
             QVERIFY(!board(1)->getModule(0)->isBusy());
-            if (done == 1 && m_dialogs->shown.size() == 3)
-                QVERIFY(board(1)->getModule(0)->memory(KTModule::MemoryNormal).sameContent(image("KT24 image")));
         }
         if (interrupt <= 0)
             return;
@@ -251,7 +239,7 @@ private slots:
         startBench("[board1]\nid=1\ntype=1\n[board2]\nid=2\ntype=1\n");
         writeFile(QStringLiteral("kt24.hex"), HexWriter::write(image("KT24 image")));
         const int programmed = action == "board 2" ? 2 : 1;
-        ContractPage page;
+        Page page;
         page.boundInstead = action == "board 2" ? 2 : 0;
         page.againAfterCancel = action == "cancel" ? 1 : 0;
         QStringList seen;
