@@ -37,9 +37,10 @@ class TestModuleProgrammer : public QObject
     QStringList boxTitles;
 
     QString status() const { return page->findChild<QLabel*>("statusLabel")->text(); }
-    static HexModel board1Memory()
+    // What the module in slot 0 of a board holds.
+    static HexModel memory(int board)
     {
-        return ConnectionManager::Instance()->motherBoard(1)->getModule(0)->memory(KTModule::MemoryNormal);
+        return ConnectionManager::Instance()->motherBoard(board)->getModule(0)->memory(KTModule::MemoryNormal);
     }
     QPushButton* programButton() const { return page->findChild<QPushButton*>("programButton"); }
     // Board 1's page, or with index 0 the All boards page.
@@ -267,8 +268,7 @@ private slots:
         QCOMPARE(status(), QString("Done: 2 programmed."));
         HexModel image;
         QCOMPARE(ProgrammingEngine::readHexFile(hex, &image).outcome, ProgrammingEngine::OutcomeNone);
-        auto* board = qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(1));
-        QVERIFY(board->getModule(0)->memory(KTModule::MemoryNormal).sameContent(image));
+        QVERIFY(memory(1).sameContent(image));
     }
 
     // Armed, the page programs each connection once as it comes (the same
@@ -320,7 +320,7 @@ private slots:
         }
         QTRY_VERIFY(programButton()->isEnabled());
         QCOMPARE(listed(), rows);
-        QVERIFY(board1Memory().isEmpty());
+        QVERIFY(memory(1).isEmpty());
     }
 
     // Every control a screen reader can reach has a name; the board's own say which board.
@@ -427,8 +427,7 @@ private slots:
         press(Qt::Key_Return);
         auto* status = window.findChild<QLabel*>("statusLabel");
         QTRY_VERIFY_WITH_TIMEOUT(status->text().contains("programmed into the module of board 2"), 10000);
-        QVERIFY(ConnectionManager::Instance()->motherBoard(2)->getModule(0)->memory(KTModule::MemoryNormal).byteCount()
-            > 0);
+        QVERIFY(memory(2).byteCount() > 0);
     }
 
     void closeRequestWhileProgramming()
