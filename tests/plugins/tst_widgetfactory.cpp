@@ -197,10 +197,6 @@ private slots:
         QTest::newRow("0 and 1 allow closing") << two << "closeRequest" << QVariant(QVariantList { true, 3 }) << two;
         QTest::newRow("first 2 stops closing") << QStringList { "tp10", "tp30", "tp40" } << "closeRequest"
                                                << QVariant(QVariantList { false, 1 }) << QStringList { "tp10", "tp30" };
-        QFile own(QStringLiteral(":/doc/kestrixtestdocument.html"));
-        QVERIFY(own.open(QIODevice::ReadOnly));
-        QTest::newRow("own document wins")
-            << two << "helpResource general/doc/kestrixtestdocument" << QVariant(own.readAll()) << QStringList();
         QTest::newRow("own document missing")
             << two << "helpResource general/doc/missing" << QVariant(QByteArray("tp10:general/doc/missing"))
             << QStringList { "tp10" };
