@@ -3,13 +3,10 @@
 // property, so a suite sees who was asked what, in which order.
 
 #include "basewidget.h"
-#include "plugininfo.h"
-#include "studiopluginprototype.h"
+#include "studiopluginbase.h"
 #include "widgetsignalbridge.h"
 
 #include <QCoreApplication>
-#include <QMenu>
-#include <QMenuBar>
 #include <QSettings>
 #include <QTreeWidgetItem>
 
@@ -69,13 +66,18 @@ public:
     void setSubtype(quint8 subtype) override { journal(QStringLiteral("page setSubtype %1").arg(uint(subtype))); }
 };
 
-class TestPlugin : public QObject, public StudioPluginPrototype
+// Answers what the suites look at; the rest is the base's neutral answer.
+class TestPlugin : public StudioPluginBase
 {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID StudioPluginPrototype_iid)
-    Q_INTERFACES(StudioPluginPrototype)
 
 public:
+    TestPlugin()
+        : StudioPluginBase(TP_ID, QStringLiteral(TP_NAME), TP_MAJOR, TP_MINOR, TP_BUILD)
+    {
+        setExitCode(TP_EXITCODE);
+    }
     ~TestPlugin() override { journal(QStringLiteral("destroyed")); }
 
     BaseWidget* createWidget(int type, int boardID) override
@@ -83,9 +85,6 @@ public:
         journal(QStringLiteral("createWidget %1 %2").arg(type).arg(boardID));
         return QList<int> { TP_TYPES }.contains(type) ? new TestPage : nullptr;
     }
-    void populateView(int, QTreeWidgetItem* parent) override { BaseWidget::createMenuItem(TP_NAME, parent, 1, 0, 0); }
-    void populateMenu(int, QMenu* menu) override { menu->addAction(QStringLiteral(TP_NAME)); }
-    void populateMenuBar(int, QMenuBar* menuBar) override { menuBar->addMenu(QStringLiteral(TP_NAME)); }
     void setSignalBridge(WidgetSignalBridge* bridge) override
     {
         journal(QStringLiteral("setSignalBridge"));
@@ -93,7 +92,6 @@ public:
             bridge->requestStartWidget(TP_START_WIDGET);
     }
     void setIdOffset(int offset) override { journal(QStringLiteral("setIdOffset %1").arg(offset)); }
-    PluginInfo* pluginInfo() override { return info; }
     // Answers keys of its own and of the shell ("general/...").
     QVariant helpResource(QString name) override
     {
@@ -107,14 +105,12 @@ public:
         parent->addChild(BaseWidget::createHelpItem(
             QStringLiteral(TP_NAME " %1").arg(category), QStringLiteral(TP_NAME "/doc/%1").arg(category)));
     }
-    void loadSettings(QSettings*) override { }
     void saveSettings(QSettings* settings) override { settings->setValue(QStringLiteral(TP_NAME "/saved"), true); }
     KestrixStudio::CommandlineProcessing processCommandLine(QStringList arguments) override
     {
         journal(QStringLiteral("processCommandLine ") + arguments.mid(1).join(QLatin1Char(' ')));
         return KestrixStudio::CommandlineProcessing(TP_COMMANDLINE);
     }
-    int exitCode() override { return TP_EXITCODE; }
     void printUsage(QString, QString module) override
     {
         BaseWidget::printRow(QStringLiteral(TP_USAGE), QStringLiteral(TP_NAME " usage, module '%1'").arg(module));
@@ -125,9 +121,6 @@ public:
         journal(QStringLiteral("closeRequest"));
         return TP_CLOSE;
     }
-
-private:
-    PluginInfo* const info = new PluginInfo(TP_ID, QStringLiteral(TP_NAME), TP_MAJOR, TP_MINOR, TP_BUILD, this);
 };
 
 #endif

@@ -1,10 +1,19 @@
+// The views beside the page area: the shared selection of the device and
+// features trees, the log list with its file, and the status colours.
+
 #include "basewidget.h"
 #include "deviceview.h"
 #include "evaluationview.h"
+#include "logview.h"
+#include "statuscolors.h"
 #include "testsupport.h"
 
 #include <QHBoxLayout>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // Reaches the one-way lock so every test starts unlocked.
@@ -12,7 +21,7 @@ struct SelectionLockReset : MenuView {
     static void unlock() { selectionLocked = false; }
 };
 
-class TestMenuView : public QObject
+class TestViews : public QObject
 {
     Q_OBJECT
 
@@ -21,6 +30,8 @@ class TestMenuView : public QObject
     DeviceView* devices = nullptr;
     QScopedPointer<QSignalSpy> featureSpy, deviceSpy;
     QHash<QString, QTreeWidgetItem*> items;
+    QScopedPointer<QTemporaryDir> dir;
+    QString logName;
 
     // Presses an item with the mouse and returns the page request it caused, if any.
     QVariantList press(const QString& key)
@@ -46,11 +57,20 @@ class TestMenuView : public QObject
         return MenuView::currentSelectedItem() == items.value(key) && all == QList<QTreeWidgetItem*> { items[key] };
     }
 
+    QStringList fileLines() const
+    {
+        QFile file(logName);
+        file.open(QIODevice::ReadOnly | QIODevice::Text);
+        return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
+    }
+
 private slots:
     void initTestCase() { TestSupport::enterTestMode(); }
 
     void init()
     {
+        dir.reset(new QTemporaryDir);
+        logName = dir->filePath("log.txt");
         // Built in the main window's order: features first, then devices.
         host.reset(new QWidget);
         auto* layout = new QHBoxLayout(host.data());
@@ -159,7 +179,108 @@ private slots:
         QCOMPARE(third.selectedItems(), QList<QTreeWidgetItem*> { third.topLevelItem(0) });
         QVERIFY(second->selectedItems().isEmpty());
     }
+
+    void message_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QString>("line"); // the text follows the first ": "
+        QTest::addColumn<QStringList>("rows");
+        using L = QStringList;
+        QTest::newRow("unknown") << 7 << ": odd" << L { "odd" };
+        QTest::newRow("empty status") << 1 << "STATUS: " << L { "" };
+        QTest::newRow("placeholders") << 1 << "STATUS: 50%1 of %2" << L { "50%1 of %2" };
+        QTest::newRow("non-ASCII") << 2 << "ERROR: Modul übersprungen" << L { "Modul übersprungen" };
+        // Every line shows; the ones after the first are indented.
+        QTest::newRow("lines") << 2 << "ERROR: Verify failed\nat 0x0040:\r\n\n  expected 00\n"
+                               << L { "Verify failed", "    at 0x0040:", "    ", "      expected 00" };
+        QTest::newRow("lines, debug") << 0 << "DEBUG: a\nb" << L();
+    }
+
+    void message()
+    {
+        QFETCH(int, level);
+        QFETCH(QString, line);
+        QFETCH(QStringList, rows);
+        const QString text = line.section(": ", 1);
+        LogView view(logName, nullptr);
+        view.message(static_cast<KestrixStudio::LogLevel>(level), text);
+        // Read while the view is alive: every line is flushed at once.
+        QCOMPARE(fileLines().mid(2).join('\n'), QString(line).remove('\r') + '\n');
+        QStringList shown;
+        for (int i = 0; i < view.count(); ++i)
+            shown << view.item(i)->text();
+        QCOMPARE(shown, rows);
+        QCOMPARE(view.currentRow(), view.count() - 1);
+    }
+
+    void twoConstructionsAppend()
+    {
+        for (const char* run : { "first", "second" })
+            LogView(logName, nullptr).message(KestrixStudio::LogStatus, run);
+        QStringList lines = fileLines();
+        lines.replaceInStrings(QRegularExpression("^={5}\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d={6}$"), "header");
+        QCOMPARE(lines, (QStringList { "", "header", "STATUS: first", "", "header", "STATUS: second", "" }));
+    }
+
+    // A log file that cannot be written: the list says which and why, first
+    // or when it happens, once; messages keep coming to the list.
+    void unwritable_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing folder") << "missing/log.txt";
+        QTest::newRow("disk full") << "/dev/full";
+    }
+
+    void unwritable()
+    {
+        QFETCH(QString, name);
+        const QString path = dir->filePath(name);
+        LogView view(path, nullptr);
+        view.message(KestrixStudio::LogError, "still listed");
+        view.message(KestrixStudio::LogDebug, "goes nowhere");
+        view.message(KestrixStudio::LogStatus, "listed too");
+        QCOMPARE(view.count(), 3);
+        const QString said = view.item(0)->text();
+        QVERIFY2(said.startsWith(QString("The log file %1 cannot be written: ").arg(path)) && !said.endsWith(": "),
+            qPrintable(said));
+        QCOMPARE(view.item(2)->text(), QStringLiteral("listed too"));
+        QVERIFY(!QFileInfo::exists(dir->filePath("missing")));
+    }
+
+    // Status colours stay readable (WCAG 4.5:1) on Qt's default light palette
+    // and on a dark Fusion palette, against the window and the table cells alike.
+    void readable_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QTest::newRow("light") << QStyleFactory::create("Fusion")->standardPalette();
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+        dark.setColor(QPalette::Text, Qt::white);
+        QTest::newRow("dark Fusion") << dark;
+    }
+    void readable()
+    {
+        QFETCH(QPalette, palette);
+        for (const QColor& colour : { StatusColors::success(palette), StatusColors::failure(palette) }) {
+            for (QPalette::ColorRole role : { QPalette::Window, QPalette::Base }) {
+                const double ratio = StatusColors::contrast(colour, palette.color(role));
+                QVERIFY2(ratio >= 4.5,
+                    qPrintable(QString("%1 on %2: %3").arg(colour.name(), palette.color(role).name()).arg(ratio)));
+            }
+        }
+        // Still green and red.
+        QVERIFY(StatusColors::success(palette).green() > StatusColors::success(palette).red());
+        QVERIFY(StatusColors::failure(palette).red() > StatusColors::failure(palette).green());
+    }
+
+    void contrastOfKnownPairs()
+    {
+        QCOMPARE(qRound(StatusColors::contrast(Qt::black, Qt::white) * 10), 210);
+        QCOMPARE(qRound(StatusColors::contrast(QColor(0x77, 0x77, 0x77), Qt::white) * 100), 448);
+    }
 };
 
-QTEST_MAIN(TestMenuView)
-#include "tst_menuview.moc"
+QTEST_MAIN(TestViews)
+#include "tst_views.moc"
