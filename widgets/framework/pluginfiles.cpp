@@ -139,7 +139,7 @@ namespace
 
 // What the helper thread prepared; read by others only after the join.
 struct Ahead {
-    QString folder;
+    QList<PluginFiles::Candidate> files;
     QThread* receiver = nullptr;
     pthread_t thread {};
     bool running = false;
@@ -150,8 +150,7 @@ Ahead ahead;
 
 void* prepareFolder(void*)
 {
-    const QList<PluginFiles::Candidate> files = PluginFiles::candidates(ahead.folder);
-    for (const PluginFiles::Candidate& file : files) {
+    for (const PluginFiles::Candidate& file : qAsConst(ahead.files)) {
         // A link and its target are one library: prepared once.
         if (ahead.loaders.contains(file.canonical))
             continue;
@@ -177,7 +176,10 @@ void PluginFiles::prepareAhead(const QString& folder)
 {
     if (ahead.running)
         return;
-    ahead.folder = folder;
+    // Listed here: no thread at all for a folder without candidates.
+    ahead.files = candidates(folder);
+    if (ahead.files.isEmpty())
+        return;
     ahead.receiver = QThread::currentThread();
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
@@ -215,6 +217,7 @@ void PluginFiles::discardPrepared()
         delete loader;
     }
     ahead.loaders.clear();
+    ahead.files.clear();
 }
 
 #else
