@@ -34,14 +34,9 @@ class TestFirmwareUpdaterCli : public QObject
     }
     void write(const QString& name, const QByteArray& content) const
     {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
+        QVERIFY(TestSupport::writeFile(path(name), content));
     }
-    QByteArray bench() const
-    {
-        QFile file(path("bench/bench.ini"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray bench() const { return TestSupport::readFile(path("bench/bench.ini")); }
     // Board N's firmware on the bench, in board order.
     QString firmwares() const
     {
@@ -107,8 +102,6 @@ private slots:
         row("bad firmware file", "", 2, "KestrixFirmware_12.hex: line 1: bad checksum");
         row("zero-padded firmware name", "", 2, "name its file KestrixFirmware_13.hex");
         row("no bench", "", 2, "no motherboard is connected; nothing was updated. No KM4200 bench configured");
-        row("unusable bench", "", 2, "no motherboard is connected; nothing was updated. KM4200 bench unusable", "",
-            "[bench\nbootloaderDelayMs=30\n");
         // Nothing is flashed into a bootloader the job did not just send there.
         row("late bootloader", "-json", 1, "1=failed/bootloaderTimedOut 2=failed/otherBootloader", "10 10", late);
         row("waiting bootloader blocks", "-json", 1, "2=failed/otherBootloader", "10 10", waiting);
@@ -157,11 +150,9 @@ private slots:
         QTEST(firmwares(), "after");
         // No window, no settings; the log file has the run.
         QVERIFY(!QDirIterator(path("home"), { "*.ini" }, QDir::Files, QDirIterator::Subdirectories).hasNext());
-        QFile log(path("home/data/Arvenholt Labs/Kestrix Studio/log.txt"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
         const QJsonDocument first = QJsonDocument::fromJson(lines.value(0).toUtf8());
-        QVERIFY(log.readAll().contains(
-            (first.isObject() ? first.object()["message"].toString() : lines.value(0)).toUtf8()));
+        QVERIFY(TestSupport::readFile(path("home/data/Arvenholt Labs/Kestrix Studio/log.txt"))
+                    .contains((first.isObject() ? first.object()["message"].toString() : lines.value(0)).toUtf8()));
     }
 
     // Unplugged mid-update: reported as lost at once (the wait is a minute),
