@@ -4,8 +4,8 @@
 
 #include "connectionmanager.h"
 #include "km4200controller.h"
+#include "testsupport.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,14 +34,9 @@ struct BenchFixture {
     QString path() const { return dir.filePath(QStringLiteral("bench.ini")); }
     void write(const QByteArray& text, const QString& name = QStringLiteral("bench.ini")) const
     {
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size());
+        QVERIFY(TestSupport::writeFile(dir.filePath(name), text));
     }
-    QByteArray read() const
-    {
-        QFile file(path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray read() const { return TestSupport::readFile(path()); }
     void start(const QByteArray& text)
     {
         write(text);

@@ -1,14 +1,12 @@
+#include "../board/benchfixture.h"
 #include "applicationdirectory.h"
 #include "boardfactory.h"
 #include "boardreservation.h"
 #include "firmwareupdate.h"
-#include "km4200controller.h"
 #include "testsupport.h"
 
 #include <QScopeGuard>
-#include <QTemporaryDir>
 
-#include <csignal>
 #include <memory>
 
 // One update per row in a temporary installation (hex/, dfu-programmer) on a
@@ -18,39 +16,25 @@ class TestFirmwareUpdate : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<KM4200Controller> controller;
+    std::unique_ptr<BenchFixture> install;
 
-    QString path(const QString& name) const { return dir->filePath(name); }
-    void write(const QString& name, const QByteArray& content) const
-    {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
-    }
+    QString path(const QString& name) const { return install->dir.filePath(name); }
     void writeTool(const QString& name, const QByteArray& script) const
     {
-        write(name, "#!/bin/sh\ncd \"" + dir->path().toUtf8() + "\"\n" + script + "\n");
-        QFile::setPermissions(path(name), QFile::ReadOwner | QFile::ExeOwner);
-    }
-    void openBench(const QString& devices)
-    {
-        write("bench.ini", "[bench]\nbootloaderDelayMs=50\n\n" + devices.toUtf8() + "\n");
-        qputenv("KM4200_BENCH", path("bench.ini").toLocal8Bit());
-        controller = std::make_unique<KM4200Controller>();
+        QVERIFY(TestSupport::writeScript(path(name), "cd \"" + install->dir.path().toUtf8() + "\"\n" + script));
     }
 
 private slots:
     void initTestCase() { TestSupport::enterTestMode(); }
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
-        ApplicationDirectory::setPathForTesting(dir->path());
-        QVERIFY(QDir(dir->path()).mkpath("hex"));
+        install = std::make_unique<BenchFixture>();
+        ApplicationDirectory::setPathForTesting(install->dir.path());
+        QVERIFY(QDir(install->dir.path()).mkpath("hex"));
     }
     void cleanup()
     {
-        controller.reset();
-        dir.reset();
+        install.reset();
         QVERIFY(!FirmwareUpdate::active());
     }
 
@@ -93,6 +77,10 @@ private slots:
                 "open USB device /dev/bus/usb/001/007, errno=13 | Failed to claim the DFU interface.",
                 replug },
             "type=1 firmware=5");
+        row("tool crashes", "", "kill -9 $$", "", FirmwareUpdate::ToolFailed,
+            { using_, started, "Could not update board 1",
+                "dfu-programmer crashed (exit code 9). It printed nothing." },
+            "type=1 firmware=5");
         row("tool hangs, cancelled", "", "echo $$ > pid; exec sleep 600", qPrintable(started),
             FirmwareUpdate::Cancelled,
             { using_, started,
@@ -127,13 +115,13 @@ private slots:
         QFETCH(QStringList, log);
         QFETCH(QString, benchAfter);
         QFETCH(QByteArray, firmware);
-        write("hex/KestrixFirmware_12.hex", firmware);
+        install->write(firmware, "hex/KestrixFirmware_12.hex");
         QObject holder;
         if (board == "reserved") {
             board.clear();
             BoardReservation::reserve(1, &holder, "Board 1's module is being programmed by the All boards page");
         }
-        openBench(board == "none" ? QString() : "[board1]\nid=1\ntype=1\nfirmware=5\n" + board);
+        install->start(header(20, 50) + (board == "none" ? QString() : TestSupport::motherboard(1, 5, board)).toUtf8());
         writeTool("dfu-programmer", tool.toUtf8());
 
         FirmwareUpdate update;
@@ -154,17 +142,12 @@ private slots:
 
         // After the first line, unless the update was refused before it began.
         const bool began = logged.value(0).startsWith("Starting bootloader");
-        QCOMPARE(began ? logged.mid(1) : logged, log.replaceInStrings("<app>", dir->path()));
+        QCOMPARE(began ? logged.mid(1) : logged, log.replaceInStrings("<app>", install->dir.path()));
         QCOMPARE(BoardFactory::creatableBoards(), QFlags<Connectable::TypeConnected>(Connectable::TypeAll));
-        QFile benchFile(path("bench.ini"));
-        QVERIFY(benchFile.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(benchFile.readAll());
+        const QString text = QString::fromUtf8(install->read());
         QVERIFY2(text.contains(benchAfter.replace(' ', '\n')), qPrintable(text));
-        if (tool.contains("pid")) { // ended, not left behind
-            QFile pid(path("pid"));
-            QVERIFY(pid.open(QIODevice::ReadOnly));
-            QCOMPARE(::kill(pid.readAll().trimmed().toInt(), 0), -1);
-        }
+        if (tool.contains("pid")) // ended, not left behind
+            QVERIFY(TestSupport::processEnded(path("pid")));
     }
 
     // The tool is KESTRIX_DFU_PROGRAMMER's, else the one beside the executable,
@@ -200,15 +183,15 @@ private slots:
             qputenv("PATH", searchPath);
             qunsetenv("KESTRIX_DFU_PROGRAMMER");
         });
-        QVERIFY(QDir(dir->path()).mkpath("named") && QDir(dir->path()).mkpath("path"));
+        QVERIFY(QDir(install->dir.path()).mkpath("named") && QDir(install->dir.path()).mkpath("path"));
         for (const QString& place : present)
             writeTool(
                 place == "app" ? "dfu-programmer" : place + "/dfu-programmer", "echo " + place.toUtf8() + " > ran");
         qputenv("PATH", path("path").toLocal8Bit());
         if (!named.isEmpty())
             qputenv("KESTRIX_DFU_PROGRAMMER", path(named).toLocal8Bit());
-        write("hex/KestrixFirmware_12.hex", ":0100000000FF\n:00000001FF\n");
-        openBench("[board1]\nid=1\ntype=1\nfirmware=5\n");
+        install->write(":0100000000FF\n:00000001FF\n", "hex/KestrixFirmware_12.hex");
+        install->start(header(20, 50) + TestSupport::motherboard(1, 5).toUtf8());
 
         FirmwareUpdate update;
         update.setBootloaderTimeout(300);
@@ -216,9 +199,8 @@ private slots:
         connect(&update, &FirmwareUpdate::logmessage, this,
             [&](KestrixStudio::LogLevel, const QString& text) { log << text; });
         QCOMPARE(update.run(1, 12), ran.isEmpty() ? FirmwareUpdate::ToolNotStarted : FirmwareUpdate::Updated);
-        QFile ranFile(path("ran"));
-        QCOMPARE(ranFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(ranFile.readAll().trimmed()) : QString(), ran);
-        QVERIFY2(log.contains(logged.replace("<dir>", dir->path())), qPrintable(log.join('\n')));
+        QCOMPARE(QString::fromUtf8(TestSupport::readFile(path("ran")).trimmed()), ran);
+        QVERIFY2(log.contains(logged.replace("<dir>", install->dir.path())), qPrintable(log.join('\n')));
     }
 };
 

@@ -25,7 +25,6 @@
 #include <QTextBrowser>
 
 #include <algorithm>
-#include <csignal>
 #include <functional>
 
 namespace
@@ -112,6 +111,8 @@ struct BoxAnswers : QObject {
     }
 };
 
+using namespace TestSupport;
+
 } // namespace
 
 // The real main window on a simulated bench, with settings, data and
@@ -125,32 +126,24 @@ class tst_MainWindow : public QObject
     ShellPlugin* plugin = nullptr;
 
     static void request(int type) { WidgetSignalBridge::instance()->changeWidget(type, 0, 0); }
-    static QString motherboard(int id, int fw)
-    {
-        return QString("[board%1]\nid=%1\ntype=1\nfirmware=%2\n\n").arg(id).arg(fw);
-    }
     QString path(const char* name) const { return root.filePath(QLatin1String(name)); }
     QString settingsFile() const { return path("config/Arvenholt Labs Group/KesTrix Studio.ini"); }
     static QString logFile() { return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/log.txt"; }
-    static QByteArray read(const QString& name)
-    {
-        QFile file(name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    static bool write(const QString& name, const QString& text)
-    {
-        QFile file(name);
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toUtf8()) > 0;
-    }
     // A fast bootloader so an update ends quickly.
     bool writeBench(const QString& devices) const
     {
-        return write(path("bench/bench.ini"), "[bench]\nbootloaderDelayMs=20\noperationMs=20\n\n" + devices);
+        return writeFile(
+            path("bench/bench.ini"), "[bench]\nbootloaderDelayMs=20\noperationMs=20\n\n" + devices.toUtf8());
+    }
+    // The newest firmware file the overview page finds.
+    bool addFirmware() const
+    {
+        return writeFile(path("install/hex/KestrixFirmware_6.hex"), ":0100000000FF\n:00000001FF\n");
     }
     // Log file lines without run headers.
     static QStringList logLines()
     {
-        return QString::fromLocal8Bit(read(logFile()))
+        return QString::fromLocal8Bit(readFile(logFile()))
             .split('\n', Qt::SkipEmptyParts)
             .filter(QRegularExpression("^(?!=====)"));
     }
@@ -301,11 +294,11 @@ private slots:
         if (trouble == "folder")
             QVERIFY(QDir().mkpath(settingsFile()));
         else if (trouble == "file")
-            QVERIFY(QDir().mkpath(path("config")) && write(folder, "a file"));
+            QVERIFY(QDir().mkpath(path("config")) && writeFile(folder, "a file"));
         open();
         // Damaged while the window runs (another instance, an editor).
         if (trouble == "damaged")
-            QVERIFY(QDir().mkpath(folder) && write(settingsFile(), "[mainWindow\n\x01geometry=@ByteArray(\n["));
+            QVERIFY(QDir().mkpath(folder) && writeFile(settingsFile(), "[mainWindow\n\x01geometry=@ByteArray(\n["));
         const QString row = QString("Settings cannot be saved to %1: ").arg(settingsFile());
         QCOMPARE(window->findChild<LogView*>()->findItems(row, Qt::MatchStartsWith).size(), saved ? 0 : 1);
         static QStringList warnings;
@@ -314,7 +307,7 @@ private slots:
         const bool closed = window->close();
         qInstallMessageHandler(previous);
         QVERIFY(closed);
-        QCOMPARE(read(settingsFile()).contains("RCCandidateNumber=-1"), saved);
+        QCOMPARE(readFile(settingsFile()).contains("RCCandidateNumber=-1"), saved);
         const QStringList said = std::exchange(warnings, {}) + logLines();
         QCOMPARE(said.filter("could not be written", Qt::CaseInsensitive).size(), saved ? 0 : 1);
     }
@@ -355,13 +348,13 @@ private slots:
     {
         QFETCH(bool, refusingPlugin);
         QSettings(settingsFile(), QSettings::IniFormat).setValue("mainWindow/showLogView", false);
-        const QByteArray before = read(settingsFile());
+        const QByteArray before = readFile(settingsFile());
         QVERIFY(!before.isEmpty());
         if (refusingPlugin)
             WidgetFactory::loadPlugins(REFUSING_PLUGIN_DIR);
         open(refusingPlugin ? KM4200::ModeNormal : KM4200::ModeDefaultSettings);
         QCOMPARE(window->close(), !refusingPlugin);
-        QCOMPARE(read(settingsFile()), before);
+        QCOMPARE(readFile(settingsFile()), before);
     }
 
     // A plug-in page built from the published declarations: every answer it
@@ -503,9 +496,7 @@ private slots:
         boxes.answer = QMessageBox::StandardButton(answer);
         boxes.changeBoards = answer == QMessageBox::Ok;
         boxes.startTimer(10);
-        // The newest firmware file the overview page finds.
-        QVERIFY(write(path("install/hex/KestrixFirmware_6.hex"), ":0100000000FF\n:00000001FF\n"));
-        QVERIFY(writeBench(bench));
+        QVERIFY(addFirmware() && writeBench(bench));
         window = new KM4200(KM4200::ModeNormal);
         window->show();
         QPointer<BaseWidget> first = page();
@@ -554,8 +545,7 @@ private slots:
         BoxAnswers boxes;
         boxes.answer = QMessageBox::Ok;
         boxes.startTimer(10);
-        QVERIFY(write(path("install/hex/KestrixFirmware_6.hex"), ":0100000000FF\n:00000001FF\n"));
-        QVERIFY(writeBench(motherboard(1, 5) + "[board2]\nid=2\ntype=4\n"));
+        QVERIFY(addFirmware() && writeBench(motherboard(1, 5) + "[board2]\nid=2\ntype=4\n"));
         open();
         const QString note = "Board 2 waits in its bootloader. Finish its update with \"tst_mainwindow -updatefirmware "
                              "-board 2\", or toggle its power.";
@@ -568,37 +558,20 @@ private slots:
         QCOMPARE(ConnectionManager::Instance()->getBoardByID(1)->getTypeConnected(), int(Connectable::TypeMotherBoard));
     }
 
-    // Closing while an update waits (for a bootloader that never reports, or
-    // for a tool that never ends) asks first: No keeps the window and the
-    // update, Yes ends the update, logs it and closes; no tool is left behind.
-    void closeDuringUpdate_data()
-    {
-        QTest::addColumn<QString>("board");
-        QTest::addColumn<QString>("waiting"); // the log row after which the window is closed
-        QTest::addColumn<QString>("cancelled");
-        QTest::newRow("bootloader wait") << "bootloader=silent"
-                                         << "Starting bootloader on board 1"
-                                         << "The update of board 1 was cancelled.";
-        QTest::newRow("tool running") << ""
-                                      << "Starting update of board 1"
-                                      << "The update of board 1 was cancelled and dfu-programmer was ended: the "
-                                         "board may be left without firmware.";
-    }
+    // Closing while the update's tool runs asks first: No keeps the window and
+    // the update, Yes ends the update, logs it and closes; no tool is left behind.
     void closeDuringUpdate()
     {
-        QFETCH(QString, board);
-        QFETCH(QString, waiting);
-        QFETCH(QString, cancelled);
-        QVERIFY(write(path("install/hex/KestrixFirmware_6.hex"), ":0100000000FF\n:00000001FF\n"));
-        QVERIFY(writeBench(motherboard(1, 6) + board));
-        QVERIFY(
-            write(path("install/dfu-programmer"), "#!/bin/sh\necho $$ > \"" + path("pid") + "\"\nexec sleep 600\n"));
-        QFile::setPermissions(path("install/dfu-programmer"), QFile::ReadOwner | QFile::ExeOwner);
+        QVERIFY(addFirmware() && writeBench(motherboard(1, 6)));
+        QVERIFY(writeScript(
+            path("install/dfu-programmer"), "echo $$ > \"" + QFile::encodeName(path("pid")) + "\"\nexec sleep 600"));
         open();
+        const QString cancelled = "The update of board 1 was cancelled and dfu-programmer was ended: the board may be "
+                                  "left without firmware.";
         QList<bool> closed, logged; // logged: the end of the update, before the window has gone
-        QTimer closer; // once the wait runs (and the tool has started)
+        QTimer closer; // once the tool has started
         connect(&closer, &QTimer::timeout, [&] {
-            if (!listed(waiting) || (board.isEmpty() && !QFile::exists(path("pid"))))
+            if (!QFile::exists(path("pid")))
                 return;
             closer.stop();
             for (QMessageBox::StandardButton answer : { QMessageBox::No, QMessageBox::Yes }) {
@@ -612,11 +585,7 @@ private slots:
         QVERIFY(closed == QList<bool>({ false, true }) && logged == closed);
         QVERIFY(!FirmwareUpdate::active());
         QVERIFY(logLines().contains("STATUS: Please toggle power of board 1 to reset it."));
-        QFile pid(path("pid"));
-        if (pid.open(QIODevice::ReadOnly))
-            QCOMPARE(::kill(pid.readAll().trimmed().toInt(), 0), -1);
-        else
-            QVERIFY(!board.isEmpty());
+        QVERIFY(processEnded(path("pid")));
     }
 };
 

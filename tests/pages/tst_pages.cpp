@@ -24,16 +24,12 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 
-#include <csignal>
 #include <memory>
 
 namespace
 {
 
-inline QString motherboard(int id, int firmware, const QString& extra = QString())
-{
-    return QStringLiteral("[board%1]\nid=%1\ntype=1\nfirmware=%2\n%3\n").arg(id).arg(firmware).arg(extra);
-}
+using TestSupport::motherboard;
 
 // Each test sets the directory anew; the controller goes before the folder.
 struct Installation {
@@ -42,8 +38,7 @@ struct Installation {
     QString path(const QString& name) const { return dir.filePath(name); }
     void write(const QString& name, const QByteArray& content) const
     {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
+        QVERIFY(TestSupport::writeFile(path(name), content));
     }
     void addFirmware(const QString& name) const
     {
@@ -156,11 +151,6 @@ class TestPages : public QObject
     std::unique_ptr<FlashDefaultSettings> settings;
     static QString latest(int number) { return QStringLiteral("Latest motherboard firmware: %1").arg(number); }
     template <typename T> T* child(const QString& name) const { return settings->findChild<T*>(name); }
-    static QByteArray readAll(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     void open(const QString& devices, int operationMs = 100)
     {
         install->openBench(devices, operationMs);
@@ -245,10 +235,6 @@ private slots:
         const QString overview = "Boards connected:"; // the board stays in its bootloader
         const QString args = "[ $# = 3 ] && [ \"$1 $2 $3\" = \"at90usb1287 flash $PWD/hex/KestrixFirmware_12.hex\" ]";
         const QStringList ok { started, usingTool, updateStarted, "Board 1 is updated" };
-        const auto failed = [](const QString& how) {
-            return QStringList { started, usingTool, updateStarted, "error: Could not update board 1",
-                "error: dfu-programmer " + how + ". It printed nothing." };
-        };
         const QStringList noTool { started, "error: Could not start the updating of the KM4200.", togglePower,
             "error: dfu-programmer is missing: looked for at <app> and on PATH. Install it with: apt install "
             "dfu-programmer" };
@@ -256,9 +242,11 @@ private slots:
         row("real tool", "", QStringLiteral("exec \"%1\" \"$@\"").arg(DFU_PROGRAMMER_PATH), "", ok,
             "Board 1 - Firmware 12");
 #endif
-        row("tool exits non-zero", "", "exit 3", "", failed("ended with exit code 3"), board5);
+        row("tool exits non-zero", "", "exit 3", "",
+            { started, usingTool, updateStarted, "error: Could not update board 1",
+                "error: dfu-programmer ended with exit code 3. It printed nothing." },
+            board5);
         row("tool missing", "", "missing", "", noTool, overview);
-        row("no bootloader device", "bootloader=silent", "[ -e reported ] && " + args, "reports", ok, overview);
         // The procedure reads the page's own flags, set by the page's slot.
         row("page's slot ends the wait", "bootloader=silent", "[ -e reported ] && " + args, "page slot", ok, overview);
         // The firmware file is the newest when the tool starts, not when the update began.
@@ -273,7 +261,6 @@ private slots:
                 "Whether the board holds the new firmware is unknown.",
                 togglePower },
             "No boards connected");
-        row("tool never ends", "", "echo $$ > pid; exec sleep 600", "kill", failed("crashed (exit code 9)"), board5);
         row("tree press to another page", "", "sleep 0.3", "tree press",
             { started, usingTool, updateStarted, refusal, "Board 1 is updated" }, "");
         row("firmware check", "", "sleep 0.3", "firmware check",
@@ -292,11 +279,10 @@ private slots:
         if (tool == "missing") { // nor the distribution's on PATH
             qputenv("PATH", install->path("hex").toLocal8Bit());
         } else {
-            install->write("dfu-programmer", "#!/bin/sh\ncd \"" + install->path(".").toUtf8() + "\"\n" + tool.toUtf8());
-            QFile::setPermissions(install->path("dfu-programmer"), QFile::ReadOwner | QFile::ExeOwner);
+            QVERIFY(TestSupport::writeScript(
+                install->path("dfu-programmer"), "cd \"" + install->path(".").toUtf8() + "\"\n" + tool.toUtf8()));
         }
-        DefaultWidget::setBootloaderTimeoutForTesting(
-            during == "reports" || during == "page slot" || during == "newer file" ? 10000 : 300);
+        DefaultWidget::setBootloaderTimeoutForTesting(during == "page slot" || during == "newer file" ? 10000 : 300);
         area->show(new DefaultWidget(nullptr)); // the second page's buttons compare against the scanned number
         area->show(new DefaultWidget(nullptr));
         QPointer<DefaultWidget> page = static_cast<DefaultWidget*>(area->current.data());
@@ -305,7 +291,7 @@ private slots:
         connect(page, &BaseWidget::widgetChange, this, [&] { kindsAtReplace = BoardFactory::creatableBoards(); });
         if (during == "newer file")
             onLog(page, started, 0, [&] { install->addFirmware("KestrixFirmware_13.hex"); });
-        if (during == "reports" || during == "page slot" || during == "newer file") {
+        if (during == "page slot" || during == "newer file") {
             onLog(page, started, 300, [&] {
                 install->write("reported", QByteArray());
                 if (during == "page slot")
@@ -315,11 +301,6 @@ private slots:
             });
         } else if (during == "unplug") {
             onLog(page, updateStarted, 0, [&] { install->writeBench(QString()); });
-        } else if (during == "kill") {
-            onLog(page, updateStarted, 500, [&] { // the window stays responsive: a timer ends the tool
-                QFile file(install->path("pid"));
-                QVERIFY(file.open(QIODevice::ReadOnly) && ::kill(file.readAll().trimmed().toInt(), SIGKILL) == 0);
-            });
         } else if (!during.isEmpty()) {
             // A second start on the running page, a page change, and for the
             // firmware check a start on the page shown meanwhile.
@@ -433,10 +414,10 @@ private slots:
             return;
         QCOMPARE(area->log.last(), QString("User canceled the operation"));
         const QString memory = install->path("bench.memory/board1-module.hex");
-        const QByteArray written = readAll(memory);
+        const QByteArray written = TestSupport::readFile(memory);
         QCOMPARE(written.isEmpty(), options == "Programming hexfile");
         QTest::qWait(300); // longer than an operation: a run going on unseen would write now
-        QCOMPARE(readAll(memory), written);
+        QCOMPARE(TestSupport::readFile(memory), written);
         QCOMPARE(int(spies.at(slot)->size()), operations);
         boxes.cancel.clear();
         child<QAbstractButton>("programButton")->click();

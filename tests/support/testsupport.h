@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -26,6 +27,39 @@ namespace TestSupport
 inline void enterTestMode()
 {
     QStandardPaths::setTestModeEnabled(true);
+}
+
+// Whole-file writes and reads; false or empty when the file cannot be used.
+inline bool writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A shell script standing in for a tool.
+inline bool writeScript(const QString& path, const QByteArray& body)
+{
+    return writeFile(path, "#!/bin/sh\n" + body + "\n")
+        && QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+}
+
+// The process whose ID a script wrote into pidFile ("echo $$ > pid") has ended.
+inline bool processEnded(const QString& pidFile)
+{
+    const QByteArray pid = readFile(pidFile).trimmed();
+    return !pid.isEmpty() && ::kill(pid_t(pid.toInt()), 0) == -1;
+}
+
+// A bench group of a motherboard running its firmware.
+inline QString motherboard(int id, int firmware, const QString& extra = QString())
+{
+    return QStringLiteral("[board%1]\nid=%1\ntype=1\nfirmware=%2\n%3\n").arg(id).arg(firmware).arg(extra);
 }
 
 // What a modal dialog showed when it was answered.

@@ -57,11 +57,10 @@ class TestViews : public QObject
         return MenuView::currentSelectedItem() == items.value(key) && all == QList<QTreeWidgetItem*> { items[key] };
     }
 
+    // Read as text: line ends become '\n'.
     QStringList fileLines() const
     {
-        QFile file(logName);
-        file.open(QIODevice::ReadOnly | QIODevice::Text);
-        return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
+        return QString::fromLocal8Bit(TestSupport::readFile(logName)).remove('\r').split('\n');
     }
 
 private slots:
