@@ -70,34 +70,6 @@ protected:
     }
 };
 
-// Records every dialog as it shows and answers message boxes with OK. In the
-// step numbered `interrupt` Cancel is pressed; in step -`interrupt` the board leaves.
-class Dialogs : public QObject
-{
-public:
-    Dialogs() { qApp->installEventFilter(this); }
-    QStringList shown; // progress dialogs, then message boxes
-    int interrupt = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() != QEvent::Show)
-            return false;
-        if (auto* dialog = qobject_cast<QProgressDialog*>(watched)) {
-            shown << dialog->windowTitle() + ": " + dialog->labelText();
-            if (shown.size() == interrupt)
-                QTimer::singleShot(0, dialog, [dialog]() { dialog->findChild<QAbstractButton*>()->click(); });
-            if (shown.size() == -interrupt)
-                QTimer::singleShot(0, this, []() { board(1)->jumpToBootloader(); });
-        } else if (auto* box = qobject_cast<QMessageBox*>(watched)) {
-            shown << box->windowTitle() + ": " + box->text();
-            QTimer::singleShot(0, box, [box]() { box->button(QMessageBox::Ok)->click(); });
-        }
-        return false;
-    }
-};
-
 } // namespace
 
 class TestBaseWidget : public QObject

@@ -8,8 +8,13 @@
 #include "ktmodule.h"
 #include "motherboard.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QSaveFile>
 #include <QSignalSpy>
+#include <QTimer>
 
 inline QString motherboard(int id, const QString& extra = QString())
 {
@@ -26,6 +31,35 @@ inline HexModel memory(int boardID)
 {
     return board(boardID)->getModule(0)->memory(KTModule::MemoryNormal);
 }
+
+// Records every dialog as it shows and answers message boxes with OK;
+// questions are the test's own. In the step numbered `interrupt` Cancel is
+// pressed; in step -`interrupt` board 1 leaves.
+class Dialogs : public QObject
+{
+public:
+    Dialogs() { qApp->installEventFilter(this); }
+    QStringList shown; // progress dialogs, then message boxes
+    int interrupt = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Show)
+            return false;
+        if (auto* dialog = qobject_cast<QProgressDialog*>(watched)) {
+            shown << dialog->windowTitle() + ": " + dialog->labelText();
+            if (shown.size() == interrupt)
+                QTimer::singleShot(0, dialog, [dialog]() { dialog->findChild<QAbstractButton*>()->click(); });
+            if (shown.size() == -interrupt)
+                QTimer::singleShot(0, this, []() { board(1)->jumpToBootloader(); });
+        } else if (auto* box = qobject_cast<QMessageBox*>(watched); box && box->button(QMessageBox::Ok)) {
+            shown << box->windowTitle() + ": " + box->text();
+            QTimer::singleShot(0, box, [box]() { box->button(QMessageBox::Ok)->click(); });
+        }
+        return false;
+    }
+};
 
 // A data record whose checksum is one off.
 const QByteArray badHex = ":0100000000FE\n:00000001FF\n";

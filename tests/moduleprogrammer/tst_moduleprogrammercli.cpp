@@ -62,8 +62,11 @@ private slots:
         row("no external connector", "-program demo.hex -board 2 -slot 3", 2, "no connector");
         // The other refused files are the engine suite's.
         row("missing file", "-program nowhere.hex -board 1", 2, "does not exist");
-        // A run that fails: status 1, its steps in the job's own words.
-        row("verification fails", "-program demo.hex -board 3", 1, "Board 3: Verifying ... failed (status 5)");
+        // A run that fails: status 1, the step in the job's words, then the outcome as the pages say it.
+        row("verification fails", "-program demo.hex -board 3", 1,
+            "Board 3: Verifying ... failed (status 5)\nBoard 3: failed: Programming demo.hex into the module of board "
+            "3 "
+            "failed while verifying: Verification failed (status 5).");
         row("board missing", "-program demo.hex", 2, "-board is missing");
         // -json counts wherever it stands.
         row("json, all and a board", "-program demo.hex -board all,1 -json", 2, "not 'all,1'");
