@@ -36,6 +36,15 @@ class TestModuleProgrammer : public QObject
     Dialogs dialogs; // failures end in a message box
 
     QString status() const { return page->findChild<QLabel*>("statusLabel")->text(); }
+    // A column of the All boards table, "" for an empty cell.
+    QStringList column(int column) const
+    {
+        auto* table = page->findChild<QTableWidget*>("boardTable");
+        QStringList texts;
+        for (int row = 0; row < table->rowCount(); ++row)
+            texts << (table->item(row, column) ? table->item(row, column)->text() : QString());
+        return texts;
+    }
     QPushButton* programButton() const { return page->findChild<QPushButton*>("programButton"); }
     // Board 1's page, or with index 0 the All boards page.
     void openPage(const QString& hex, int slot = 0, int index = 1)
@@ -155,13 +164,6 @@ private slots:
             motherboard(1) + motherboard(3, "verifyStatus=5") + motherboard(4, "modules=1") + motherboard(5), 200);
         const QString hex = bench->addFile("demo.hex");
         openPage(hex, 0, 0);
-        auto* table = page->findChild<QTableWidget*>("boardTable");
-        const auto column = [table](int column) {
-            QStringList texts;
-            for (int row = 0; row < table->rowCount(); ++row)
-                texts << (table->item(row, column) ? table->item(row, column)->text() : QString());
-            return texts;
-        };
 
         programButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(column(2).value(3), QString("programming"), 5000);
@@ -244,13 +246,12 @@ private slots:
         const QString hex = bench->addFile("demo.hex");
         bench->open(motherboard(1));
         openPage(hex, 0, 0);
-        auto* table = page->findChild<QTableWidget*>("boardTable");
-        const auto listed = [table] {
+        // Runs only, as board=result; idle boards are listed too once the arming has ended.
+        const auto listed = [this] {
             QStringList texts;
-            for (int row = 0; row < table->rowCount(); ++row) {
-                // Runs only; idle boards are listed too once the arming has ended.
-                if (const QTableWidgetItem* result = table->item(row, 4))
-                    texts << table->item(row, 0)->text() + "=" + result->text().section(':', 0, 0);
+            for (int row = 0; row < column(4).size(); ++row) {
+                if (!column(4).at(row).isEmpty())
+                    texts << column(0).at(row) + "=" + column(4).at(row).section(':', 0, 0);
             }
             return texts;
         };
