@@ -1,14 +1,11 @@
 // BaseWidget: the HEX programming sequence against the simulated bench with
 // real HEX files on disk, and the page helpers.
 
+#include "../moduleprogrammer/programmerfixture.h"
 #include "applicationdirectory.h"
 #include "basewidget.h"
-#include "connectionmanager.h"
 #include "hexmodel.h"
 #include "hexwriter.h"
-#include "km4200controller.h"
-#include "ktmodule.h"
-#include "motherboard.h"
 #include "testsupport.h"
 
 #include <QTreeWidget>
@@ -31,11 +28,6 @@ HexModel image(const QByteArray& data)
     HexModel model;
     model.write(0x0100, data);
     return model;
-}
-
-MotherBoard* board(int id)
-{
-    return qobject_cast<MotherBoard*>(ConnectionManager::Instance()->getBoardByID(id));
 }
 
 // A page as a plug-in author writes one from the published declarations:
@@ -78,34 +70,6 @@ protected:
     }
 };
 
-// Records every dialog as it shows and answers message boxes with OK. In the
-// step numbered `interrupt` Cancel is pressed; in step -`interrupt` the board leaves.
-class Dialogs : public QObject
-{
-public:
-    Dialogs() { qApp->installEventFilter(this); }
-    QStringList shown; // progress dialogs, then message boxes
-    int interrupt = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() != QEvent::Show)
-            return false;
-        if (auto* dialog = qobject_cast<QProgressDialog*>(watched)) {
-            shown << dialog->windowTitle() + ": " + dialog->labelText();
-            if (shown.size() == interrupt)
-                QTimer::singleShot(0, dialog, [dialog]() { dialog->findChild<QAbstractButton*>()->click(); });
-            if (shown.size() == -interrupt)
-                QTimer::singleShot(0, this, []() { board(1)->jumpToBootloader(); });
-        } else if (auto* box = qobject_cast<QMessageBox*>(watched)) {
-            shown << box->windowTitle() + ": " + box->text();
-            QTimer::singleShot(0, box, [box]() { box->button(QMessageBox::Ok)->click(); });
-        }
-        return false;
-    }
-};
-
 } // namespace
 
 class TestBaseWidget : public QObject
@@ -118,10 +82,9 @@ private slots:
     void init()
     {
         m_page.reset(); // the page lets go of its module before the bench goes
-        m_controller.reset();
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("app/firmware")));
-        ApplicationDirectory::setPathForTesting(m_dir->filePath(QStringLiteral("app")));
+        m_bench = std::make_unique<Bench>();
+        QVERIFY(QDir().mkpath(m_bench->filePath("app/firmware")));
+        ApplicationDirectory::setPathForTesting(m_bench->filePath("app"));
         m_page = std::make_unique<Page>();
         m_dialogs = std::make_unique<Dialogs>();
         m_done = std::make_unique<QSignalSpy>(m_page.get(), &BaseWidget::programmingDone);
@@ -131,22 +94,22 @@ private slots:
         });
     }
 
+    // Every way a sequence ends other than success, which is the contract's.
     void sequence_data()
     {
-        QTest::addColumn<QByteArray>("boards");
+        QTest::addColumn<QString>("boards");
         QTest::addColumn<QString>("file");
-        QTest::addColumn<int>("interrupt");
         QTest::addColumn<QStringList>("log");
         QTest::addColumn<QStringList>("dialogs");
-        QTest::addColumn<int>("done"); // -1: no outcome reported
-        const auto row = [](const char* tag, const QByteArray& boards, const QString& file, int interrupt, int steps,
-                             const QStringList& log, const QString& box, int done) {
+        QTest::addColumn<bool>("reported"); // programmingDone(false)
+        const auto row = [](const char* tag, const QString& boards, const QString& file, int steps,
+                             const QStringList& log, const QString& box, bool reported) {
             const QStringList boxes = box.isEmpty() ? QStringList() : QStringList { box };
-            QTest::newRow(tag) << boards << file << interrupt << log << Steps.mid(0, steps) + boxes << done;
+            QTest::newRow(tag) << boards << file << log << Steps.mid(0, steps) + boxes << reported;
         };
-        const QByteArray one("[board1]\nid=1\ntype=1\n"), differs = one + "verifyStatus=compare\n";
+        const QString differs = motherboard(1, "verifyStatus=compare");
         const QString checking = status("Checking HEX file"), programming = status(Operation);
-        const QString canceled = status("User canceled the operation"), failed = "Programming failed: " + Failure;
+        const QString failed = "Programming failed: " + Failure;
         const QString missing = "Board not connected: The selected board has been disconnected.\r\n"
                                 "Please reconnect the board and try again.";
         const QString parseError = "Could not parse the HEX file. Please confirm that the file '%1' is in the "
@@ -154,59 +117,46 @@ private slots:
         const QString noDevice = "Could not connect to the device. Please ensure that the device is connected and "
                                  "the motherboard turned on";
 
-        row("equal", one + "verifyStatus=0\n", "kt24.hex", 0, 1, { checking, status(Success) }, "", 1);
-        row("programming fails", differs + "programStatus=5\n", "kt24.hex", 0, 3,
-            { checking, programming, error(Failure) }, failed, 0);
-        row("cancel programming", differs, "kt24.hex", 2, 2, { checking, programming, canceled }, "", 0);
-        row("cancel verifying", differs, "kt24.hex", 3, 3, { checking, programming, canceled }, "", 0);
-        row("board leaves", differs, "kt24.hex", -1, 1, { checking, error(noDevice), error(Failure) }, failed, 0);
-        row("no board", "", "kt24.hex", 0, 0, {}, missing, -1);
-        row("empty file name", differs, "", 0, 0, { checking, error("No filename was supplied") }, "", -1);
+        row("programming fails", motherboard(1, "verifyStatus=compare\nprogramStatus=5"), "kt24.hex", 3,
+            { checking, programming, error(Failure) }, failed, true);
+        row("board leaves", differs, "kt24.hex", 1, { checking, error(noDevice), error(Failure) }, failed, true);
+        row("no board", "", "kt24.hex", 0, {}, missing, false);
+        row("empty file name", differs, "", 0, { checking, error("No filename was supplied") }, "", false);
         // The text names the folder as passed, then the path that was read and the fault.
-        row("unparsable file", differs, "broken.hex", 0, 0,
+        row("unparsable file", differs, "broken.hex", 0,
             { checking,
                 error(parseError.arg("broken.hex")
                     + "\n<app>/firmware/broken.hex: line 1: 'G' is not a hex digit (column 10)") },
-            "", -1);
+            "", false);
     }
 
     void sequence()
     {
-        QFETCH(QByteArray, boards);
+        QFETCH(QString, boards);
         QFETCH(QString, file);
-        QFETCH(int, interrupt);
-        QFETCH(int, done);
+        QFETCH(bool, reported);
+        m_bench->open(boards);
+        QVERIFY(!m_bench->addFile("app/firmware/kt24.hex", HexWriter::write(image("KT24 image"))).isEmpty());
+        QVERIFY(!m_bench->addFile("app/firmware/broken.hex", ":10010000GARBAGE\n").isEmpty());
+        const bool leaves = QTest::currentDataTag() == QLatin1String("board leaves");
+        m_dialogs->interrupt = leaves ? -1 : 0;
 
-        startBench(boards);
-        writeFile(QStringLiteral("kt24.hex"), HexWriter::write(image("KT24 image")));
-        writeFile(QStringLiteral("broken.hex"), ":10010000GARBAGE\n");
-        m_dialogs->interrupt = interrupt;
-
-        QCOMPARE(m_page->program(file), done >= 0);
-        QTRY_COMPARE(m_done->count(), done >= 0 ? 1 : 0);
+        QCOMPARE(m_page->program(file), reported);
+        QTRY_COMPARE(m_done->count(), int(reported));
         QTest::qWait(100); // nothing else arrives later
-        QCOMPARE(m_done->count(), done >= 0 ? 1 : 0);
-        if (done >= 0)
-            QCOMPARE(m_done->first().first().toBool(), bool(done));
+        QCOMPARE(m_done->count(), int(reported));
+        if (reported)
+            QVERIFY(!m_done->first().first().toBool());
         QTEST(m_dialogs->shown, "dialogs");
         QFETCH(QStringList, log);
-        QCOMPARE(m_log, log.replaceInStrings("<app>", m_dir->filePath("app")));
-        QCOMPARE(m_page->after, done >= 0 ? 1 : 0);
+        QCOMPARE(m_log, log.replaceInStrings("<app>", m_bench->filePath("app")));
+        QCOMPARE(m_page->after, int(reported));
         // No dialog stays on screen, whatever the ending.
         QTRY_VERIFY(!QApplication::activeModalWidget());
-
-        if (interrupt >= 0 && board(1)) {
-            QCOMPARE(board(1)->resetCount(), done == 1 ? 1 : 0);
+        if (!leaves && board(1)) {
+            QCOMPARE(board(1)->resetCount(), 0);
             QVERIFY(!board(1)->getModule(0)->isBusy());
         }
-        if (interrupt <= 0)
-            return;
-        // After Cancel, Program runs again cleanly and the report arrives once.
-        m_dialogs->interrupt = 0;
-        QVERIFY(m_page->program(file));
-        QTRY_COMPARE(m_done->count(), 2);
-        QVERIFY(m_done->last().first().toBool());
-        QVERIFY(board(1)->getModule(0)->memory(KTModule::MemoryNormal).sameContent(image("KT24 image")));
     }
 
     // The observable order of a sequence, as a page written from the
@@ -236,8 +186,8 @@ private slots:
     {
         QFETCH(QString, action);
         QFETCH(QStringList, events);
-        startBench("[board1]\nid=1\ntype=1\n[board2]\nid=2\ntype=1\n");
-        writeFile(QStringLiteral("kt24.hex"), HexWriter::write(image("KT24 image")));
+        m_bench->open(motherboard(1) + motherboard(2));
+        QVERIFY(!m_bench->addFile("app/firmware/kt24.hex", HexWriter::write(image("KT24 image"))).isEmpty());
         const int programmed = action == "board 2" ? 2 : 1;
         Page page;
         page.boundInstead = action == "board 2" ? 2 : 0;
@@ -270,7 +220,7 @@ private slots:
         QTest::qWait(50); // nothing else arrives later
         QCOMPARE(seen, events);
         QCOMPARE(module->memory(KTModule::MemoryNormal).sameContent(image("KT24 image")), action != "abort");
-        QVERIFY(board(3 - programmed)->getModule(0)->memory(KTModule::MemoryNormal).isEmpty());
+        QVERIFY(memory(3 - programmed).isEmpty());
     }
 
     void helpDocument()
@@ -298,22 +248,7 @@ private slots:
     }
 
 private:
-    void startBench(const QByteArray& boards)
-    {
-        writeFile("../../bench.ini", "[bench]\nbootloaderDelayMs=30\noperationMs=20\n" + boards);
-        qputenv("KM4200_BENCH", m_dir->filePath("bench.ini").toLocal8Bit());
-        m_controller = std::make_unique<KM4200Controller>();
-    }
-
-    void writeFile(const QString& name, const QByteArray& content)
-    {
-        QFile file(m_dir->filePath("app/firmware/" + name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<KM4200Controller> m_controller;
+    std::unique_ptr<Bench> m_bench;
     std::unique_ptr<Page> m_page;
     std::unique_ptr<Dialogs> m_dialogs;
     std::unique_ptr<QSignalSpy> m_done;

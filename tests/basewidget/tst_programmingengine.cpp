@@ -1,7 +1,7 @@
 // The programming engine against the simulated bench: every outcome, with
 // cancel and board loss in each step.
 
-#include "../board/benchfixture.h"
+#include "../moduleprogrammer/programmerfixture.h"
 #include "hexmodel.h"
 #include "hexwriter.h"
 #include "ktmodule.h"
@@ -12,6 +12,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using Engine = ProgrammingEngine;
 Q_DECLARE_METATYPE(ProgrammingEngine::Outcome)
 Q_DECLARE_METATYPE(ProgrammingEngine::Step)
@@ -19,7 +21,7 @@ Q_DECLARE_METATYPE(ProgrammingEngine::Step)
 class TestProgrammingEngine : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<BenchFixture> fixture;
+    std::unique_ptr<Bench> bench;
     HexModel image;
 
 private slots:
@@ -29,8 +31,8 @@ private slots:
         image.write(0x0100, QByteArray(300, 'K'));
     }
 
-    void init() { fixture = std::make_unique<BenchFixture>(); } // module memory lies beside the bench
-    void cleanup() { fixture.reset(); }
+    void init() { bench = std::make_unique<Bench>(); } // module memory lies beside the bench
+    void cleanup() { bench.reset(); }
 
     void outcomes_data()
     {
@@ -68,8 +70,8 @@ private slots:
         QFETCH(int, cancelIn);
         QFETCH(int, unplugIn);
         QFETCH(Engine::Outcome, outcome);
-        fixture->start(header(40) + group("board1", 1, "type=1\n" + device) + group("board2", 2, "type=1\n"));
-        auto* motherBoard = qobject_cast<MotherBoard*>(manager()->getBoardByID(1));
+        bench->open(motherboard(1, device) + motherboard(2), 40);
+        MotherBoard* motherBoard = board(1);
         KTModule* module = motherBoard->getModule(0);
 
         Engine engine;
@@ -115,8 +117,8 @@ private slots:
     // anything, and a reset from elsewhere is not taken for a lost board.
     void sharedBoard()
     {
-        fixture->start(header(40) + group("board1", 1, "type=1\n"));
-        auto* motherBoard = qobject_cast<MotherBoard*>(manager()->getBoardByID(1));
+        bench->open(motherboard(1), 40);
+        MotherBoard* motherBoard = board(1);
         Engine first, second;
         first.setOwner("the first job");
         QSignalSpy finished(&first, &Engine::finished);
@@ -145,17 +147,25 @@ private slots:
         QVERIFY(second.start(1, 1, other));
     }
 
+    // Only regular files of a sensible size are opened: a pipe would block the reader.
     void readHexFile()
     {
         QTemporaryDir dir;
-        const QList<QPair<QByteArray, QString>> cases { { HexWriter::write(image), "" },
-            { ":0100000000FE\n:00000001FF\n", "line 1: bad checksum" }, { ":00000001FF\n", "holds no data records" } };
-        for (const auto& [content, reason] : cases) {
-            QFile file(dir.filePath("image.hex"));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-            file.close();
+        const auto file = [&dir](const QString& name, const QByteArray& content) {
+            QFile out(dir.filePath(name));
+            return out.open(QIODevice::WriteOnly) && out.write(content) == content.size();
+        };
+        QVERIFY(file("image.hex", HexWriter::write(image)) && file("bad.hex", ":0100000000FE\n:00000001FF\n")
+            && file("eof.hex", ":00000001FF\n") && file("empty.hex", {}) && QDir(dir.path()).mkdir("folder"));
+        QFile huge(dir.filePath("huge.hex"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(17 << 20)); // sparse
+        QCOMPARE(mkfifo(qPrintable(dir.filePath("pipe.hex")), 0600), 0);
+        const QList<QPair<QString, QString>> cases { { "image.hex", "" }, { "bad.hex", "line 1: bad checksum" },
+            { "eof.hex", "holds no data records" }, { "empty.hex", "is empty" }, { "folder", "is a folder" },
+            { "huge.hex", "larger than 16 MiB" }, { "pipe.hex", "not a regular file" } };
+        for (const auto& [name, reason] : cases) {
             HexModel model;
-            const Engine::Result result = Engine::readHexFile(file.fileName(), &model);
+            const Engine::Result result = Engine::readHexFile(dir.filePath(name), &model);
             QCOMPARE(result.outcome, reason.isEmpty() ? Engine::OutcomeNone : Engine::OutcomeBadFile);
             QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
             QCOMPARE(result.line, reason.startsWith("line 1") ? 1 : 0);
