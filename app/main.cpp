@@ -1,6 +1,5 @@
 #include "basewidget.h"
 #include "km4200.h"
-#include "pluginfiles.h"
 #include "startupoptions.h"
 #include "widgetfactory.h"
 
@@ -58,9 +57,6 @@ int main(int argc, char* argv[])
         delete app;
         return 0;
     }
-    // The plug-in libraries load on a helper thread while the window sets up
-    // its first parts; the factory takes them from there, in its own order.
-    PluginFiles::prepareAhead(QCoreApplication::applicationDirPath());
     const StartupOptions options = StartupOptions::parse(QCoreApplication::arguments());
     auto* window = new KM4200(options.defaultSettingsMode ? KM4200::ModeDefaultSettings : KM4200::ModeNormal);
     BaseWidget::setExtraChipSupport(options.extraChipSupport);
@@ -81,7 +77,6 @@ int main(int argc, char* argv[])
     // While the application object still exists, so plug-in objects go down
     // in order rather than at process exit.
     WidgetFactory::unloadPlugins();
-    PluginFiles::discardPrepared();
     delete app;
     return status;
 }

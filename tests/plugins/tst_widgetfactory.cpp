@@ -1,18 +1,14 @@
 #include "basewidget.h"
-#include "pluginfiles.h"
 #include "plugininfo.h"
-#include "studiopluginprototype.h"
 #include "testsupport.h"
 #include "widgetfactory.h"
 #include "widgetsignalbridge.h"
 
 #include <QLoggingCategory>
-#include <QPluginLoader>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <algorithm>
 #include <memory>
@@ -133,28 +129,16 @@ private slots:
         QCOMPARE(journal().filter(loser + ':').mid(2), (QStringList { loser + ":destroyed", loser + ":unloaded" }));
     }
 
-    void loadFolder_data()
-    {
-        QTest::addColumn<bool>("ahead");
-        QTest::newRow("loaded in turn") << false;
-        // As at start-up: the libraries prepared on a helper thread first.
-        QTest::newRow("prepared ahead") << true;
-    }
-
     // Every interface library counts once for the offsets, the registry is in
     // ID order whatever the file names, and skipped files are never called.
     void loadFolder()
     {
-        QFETCH(bool, ahead);
         copy("dup15");
         copy("dup16", "libz.SO"); // the suffix matches in any letter case
         QVERIFY(QFile::link(copy("tp10", "liba.so"), path("p/liblink.so")));
         copySkipped();
-        if (ahead)
-            PluginFiles::prepareAhead(path("p"));
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Two plugins with the same unique ID: "));
         WidgetFactory::loadPlugins(path("p"));
-        PluginFiles::discardPrepared();
 
         QStringList offsets = journal().filter(":setIdOffset ");
         for (QString& entry : offsets)
@@ -165,11 +149,6 @@ private slots:
         QCOMPARE(journal().filter("tpold:"), (QStringList { "tpold:destroyed", "tpold:unloaded" }));
         QCOMPARE(journal().filter("tpnone:"), QStringList { "tpnone:unloaded" });
         QCOMPARE(journal().filter(QRegularExpression("^tp[23]0:")), QStringList());
-        // Root objects and loaders belong to the main thread, whoever loaded.
-        for (StudioPluginPrototype* plugin : WidgetFactory::loadedPlugins()) {
-            QCOMPARE(dynamic_cast<QObject*>(plugin)->thread(), QThread::currentThread());
-            QCOMPARE(plugin->pluginInfo()->loader()->thread(), QThread::currentThread());
-        }
     }
 
     void diagnosticsNameTheReason()
