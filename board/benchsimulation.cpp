@@ -29,6 +29,15 @@ constexpr int MaxReloadDelayMs = 150;
 // such a read lacks leave the bus only when reads this far apart agree.
 constexpr int RemovalSettleMs = 250;
 
+// Notes that a board is missing from this read and says whether it is still
+// within the settle time (the file may be in the middle of a write).
+bool stillSettling(QHash<int, qint64>& missingSince, int id, qint64 now)
+{
+    const qint64 since = missingSince.value(id, now);
+    missingSince.insert(id, since);
+    return now - since < RemovalSettleMs;
+}
+
 QByteArray readFile(const QString& path, bool* opened)
 {
     QFile file(path);
@@ -251,14 +260,10 @@ void BenchSimulation::readBench(bool explicitUpdate, int forceID, News* news)
         Connectable* board = m_boards.value(key);
         if (listed.contains(key) || whole) {
             m_missingSince.remove(key);
-        } else {
+        } else if (stillSettling(m_missingSince, key, now)) {
             // Not in this read: gone, or the file is being written.
-            const qint64 since = m_missingSince.value(key, now);
-            m_missingSince.insert(key, since);
-            if (now - since < RemovalSettleMs) {
-                unsettled = true;
-                continue;
-            }
+            unsettled = true;
+            continue;
         }
         if (!wanted.contains(key) || wanted.value(key).type != board->getTypeConnected()) {
             m_missingSince.remove(key);
@@ -276,13 +281,10 @@ void BenchSimulation::readBench(bool explicitUpdate, int forceID, News* news)
             m_jumpingMissingSince.remove(id);
             if (listed.contains(id))
                 continue;
+        } else if (stillSettling(m_jumpingMissingSince, id, now)) {
+            unsettled = true;
+            continue;
         } else {
-            const qint64 since = m_jumpingMissingSince.value(id, now);
-            m_jumpingMissingSince.insert(id, since);
-            if (now - since < RemovalSettleMs) {
-                unsettled = true;
-                continue;
-            }
             m_jumpingMissingSince.remove(id);
         }
         m_jumping.remove(id);
